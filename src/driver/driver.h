@@ -1,0 +1,25 @@
+// The run driver: settings, argument or interactive mode, the report path,
+// the input existence test and the fixed order of a run.
+#pragma once
+
+#include "report/report.h"
+
+struct UnitSet;
+
+// The settings of one run.
+struct RunSettings {
+    char finput[200];            // input series path, blank-padded
+    char foutput[200];           // report path, blank-padded
+    double fluxmax = 100000.0;   // outlier threshold
+    bool interactive = false;    // started with no command-line argument
+};
+
+// What makes one program of the pair: its name, unit set and header texts.
+struct Deliverable {
+    const char* programName;   // "qvolstat" or "qmassstat"
+    const UnitSet& units;
+    ReportHeaders headers;
+};
+
+// The whole run of a program. Never returns.
+[[noreturn]] void runDriver(const Deliverable& deliverable, int argc, char** argv);

@@ -1,0 +1,132 @@
+// The series reader: `.xys` files (a header, then as many rows as it says)
+// and `.txt` files (rows to the end, at most txtRowLimit).
+#include "input/time_series.h"
+
+#include <cstring>
+#include <new>
+
+#include "textio/source_buffer.h"
+#include "textio/textio.h"
+
+namespace {
+
+// The largest count whose array of doubles has a size in bytes that fits in 32 bits.
+constexpr std::int64_t maxArrayElements = 536870911;
+
+// An open series file and its name for messages.
+struct SeriesFile {
+    RecordSource source;
+    char path[200 + 1];  // the name as used
+};
+
+SeriesFile openSeries(const char* finput) {
+    SeriesFile series;
+    trimmedCopy(finput, 200, series.path);
+    char fullPath[messageNameSize];
+    fullPathForMessage(series.path, fullPath, sizeof fullPath);
+    OpenResult opened = openFileByName(series.path);
+    if (opened.error != 0) raiseRunTimeError(opened.error, seriesUnit, fullPath);
+    series.source = fileSource(opened.file, seriesUnit, fullPath);
+    return series;
+}
+
+// An array of `count` doubles, left uninitialised so that pages are touched
+// only as rows arrive. A failure is run-time error 179 or 41.
+std::unique_ptr<double[]> allocateSamples(std::int64_t count) {
+    if (count > maxArrayElements) raiseRunTimeError(errArraySize, 0, "");
+    double* data = new (std::nothrow) double[static_cast<std::size_t>(count)];
+    if (data == nullptr) raiseRunTimeError(errMemory, 0, "");
+    return std::unique_ptr<double[]>(data);
+}
+
+// One row of two doubles. A value that the row leaves unset (a slash, a null)
+// is 0.0.
+int readRow(RecordSource& source, double& time, double& rate, bool catchEnd) {
+    time = 0.0;
+    rate = 0.0;
+    const ReadItem row[] = {realItem(time), realItem(rate)};
+    return readFreeForm(source, row, catchEnd, true);
+}
+
+void readXys(RecordSource& source, TimeSeries& series) {
+    char kind[3];
+    std::int32_t version = 0;
+    std::int32_t count = 0;
+    std::memset(kind, ' ', sizeof kind);
+    std::memset(series.name, ' ', sizeof series.name);
+    const ReadItem header[] = {textItem(kind, sizeof kind), integerItem(version), integerItem(count),
+                               textItem(series.name, sizeof series.name)};
+    readFreeForm(source, header, false, false);
+    std::int64_t n = count > 0 ? count : 0;
+    series.time = allocateSamples(n);
+    series.rate = allocateSamples(n);
+    series.count = count;
+    double* time = series.time.get();
+    double* rate = series.rate.get();
+    for (std::int64_t i = 0; i < n; ++i) {
+        int status = readRow(source, time[i], rate[i], false);
+        if (status != readComplete) readErrorStop(status);
+    }
+}
+
+// True when anything but blanks, tabs and line ends is left in the source.
+bool anythingLeft(RecordSource& source) {
+    for (;;) {
+        for (; source.pos < source.end; ++source.pos) {
+            char c = *source.pos;
+            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return true;
+        }
+        if (!refillSource(source, 0)) return false;
+    }
+}
+
+void readTxt(SeriesFile& file, TimeSeries& series) {
+    // Rows go into fixed temporaries first, as the count is known only at the end.
+    std::unique_ptr<double[]> time = allocateSamples(txtRowLimit);
+    std::unique_ptr<double[]> rate = allocateSamples(txtRowLimit);
+    std::int32_t n = 0;
+    for (; n < txtRowLimit; ++n) {
+        int status = readRow(file.source, time[n], rate[n], true);
+        if (status == readEnd) break;
+        if (status != readComplete) readErrorStop(status);
+    }
+    if (n == txtRowLimit && anythingLeft(file.source)) {
+        static const char warning[] = "tarnlib: warning: series truncated after 100000 rows, unit 22, file ";
+        char line[sizeof warning + messageNameSize + 2];
+        std::size_t length = sizeof warning - 1;
+        std::memcpy(line, warning, length);
+        std::size_t nameLength = std::strlen(file.source.name);
+        std::memcpy(line + length, file.source.name, nameLength);
+        length += nameLength;
+        line[length++] = '\r';
+        line[length++] = '\n';
+        writeStandardError(line, length);
+    }
+    std::memset(series.name, ' ', sizeof series.name);
+    series.count = n;
+    series.time = allocateSamples(n);
+    series.rate = allocateSamples(n);
+    std::memcpy(series.time.get(), time.get(), static_cast<std::size_t>(n) * sizeof(double));
+    std::memcpy(series.rate.get(), rate.get(), static_cast<std::size_t>(n) * sizeof(double));
+}
+
+}  // namespace
+
+bool isXysName(const char* finput, std::size_t length) {
+    std::size_t end = trimmedLength(finput, length);
+    const void* dot = std::memchr(finput, '.', end);
+    std::size_t start = dot ? static_cast<std::size_t>(static_cast<const char*>(dot) - finput) + 1 : 0;
+    return end - start == 3 && std::memcmp(finput + start, "xys", 3) == 0;
+}
+
+TimeSeries readTimeSeries(const char* finput) {
+    TimeSeries series;
+    SeriesFile file = openSeries(finput);
+    if (isXysName(finput, 200)) {
+        readXys(file.source, series);
+    } else {
+        readTxt(file, series);
+    }
+    closeFileHandle(file.source.file);
+    return series;
+}

@@ -1,0 +1,91 @@
+// The one layer that talks to the operating system. Everything else in the
+// programs reaches files, the console, child processes, the call stack and the
+// process end only through these functions. platform_posix.cpp and
+// platform_win32.cpp implement them; the build selects one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// An open file: a descriptor on POSIX, a HANDLE on Windows.
+struct FileHandle {
+    std::intptr_t value = -1;
+};
+
+// Outcome of openFileByName.
+struct OpenResult {
+    FileHandle file;
+    int error = 0;          // run-time error number of a failed open, 0 when open
+    bool readOnly = false;  // write access was refused, so the file is open for reading only
+};
+
+// The arguments after the program name. `count` may exceed 3; only the first
+// three are kept, as NUL-terminated byte strings that live until the process ends.
+struct ProgramArguments {
+    int count = 0;
+    const char* text[3] = {nullptr, nullptr, nullptr};
+};
+
+// Prepares the process (console streams in binary mode, a closed pipe reported
+// as a failed write rather than a signal) and returns its arguments.
+ProgramArguments startProcess(int argc, char** argv);
+
+// True when a file or directory exists under `name` (NUL-terminated, trailing
+// blanks already removed). An empty name never exists.
+bool fileExists(const char* name);
+
+// Opens `name` for reading and writing, creating an empty file when none exists
+// and never truncating; when write access is refused, opens it for reading only.
+// A failure gives the error number 9, 29, 30, 42 or 43.
+OpenResult openFileByName(const char* name);
+
+// Reads up to `size` bytes. Returns the number read, 0 at the end of the file,
+// -1 when the system refuses the read.
+std::ptrdiff_t readFileBytes(FileHandle file, char* buffer, std::size_t size);
+
+// Writes all `size` bytes. Returns 0, or the error number of the failure (38).
+int writeFileBytes(FileHandle file, const char* data, std::size_t size);
+
+// Cuts the file off at the current write position. Returns 0 or 38.
+int truncateFileHere(FileHandle file);
+
+void closeFileHandle(FileHandle file);
+
+// The full path of `name` for messages, NUL-terminated in `out`: the name
+// expanded against the current directory when that gives at most 256
+// characters, otherwise the name as given (cut to fit `capacity`).
+void fullPathForMessage(const char* name, char* out, std::size_t capacity);
+
+// Reads up to `size` bytes of standard input, never past a line feed, so that
+// a command started later sees exactly the input not yet consumed. Returns the
+// number read, 0 at the end of input (a closed stream included), -1 on failure.
+std::ptrdiff_t readStandardInput(char* buffer, std::size_t size);
+
+// Writes all bytes to standard output, unbuffered. Returns 0, or 38 when the
+// system refuses the write (a full device, a closed pipe or stream).
+int writeStandardOutput(const char* data, std::size_t size);
+
+// Writes all bytes to standard error; a failure is ignored, as there is
+// nowhere left to report it.
+void writeStandardError(const char* data, std::size_t size);
+
+// Hands `line` to the system's command interpreter and waits for it to end.
+// Its success or failure is not reported.
+void runCommandInterpreter(const char* line);
+
+// One active call frame, as far as the system can name it. Empty texts and a
+// negative line mean "not known".
+struct StackFrame {
+    char module[64] = {};
+    std::uint32_t pc = 0;  // code address, relative to the module where known
+    char routine[64] = {};
+    int line = -1;
+    char source[64] = {};
+};
+
+// Fills `frames` with the active call frames, innermost first, starting with
+// the caller of walkStack. Returns how many it filled.
+int walkStack(StackFrame* frames, int capacity);
+
+// Ends the process with `status` as its exit status. Never returns.
+[[noreturn]] void endProcess(int status);

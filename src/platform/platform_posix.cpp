@@ -1,0 +1,268 @@
+// The operating-system layer on POSIX systems (Linux here). Each failure maps
+// to the run-time error number that the programs report for it.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <cxxabi.h>
+#include <dlfcn.h>
+#include <execinfo.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifdef QSTAT_END_PROCESS_THROWS
+#include "platform/process_end.h"
+#endif
+
+ProgramArguments startProcess(int argc, char** argv) {
+    // A closed pipe on standard output must be a refused write (error 38),
+    // not a silent death by SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    ProgramArguments args;
+    args.count = argc > 1 ? argc - 1 : 0;
+    for (int i = 0; i < 3 && i < args.count; ++i) args.text[i] = argv[i + 1];
+    return args;
+}
+
+bool fileExists(const char* name) {
+    struct stat info;
+    return name[0] != '\0' && stat(name, &info) == 0;
+}
+
+// Error number of a failed open, from its errno.
+static int openError(int error) {
+    switch (error) {
+    case EACCES: case EPERM: case EISDIR: return 9;
+    case ENOENT: case ENOTDIR: return 29;
+    case ENAMETOOLONG: case EINVAL: return 43;
+    default: return 30;
+    }
+}
+
+static int openRetrying(const char* name, int flags, mode_t mode) {
+    int fd;
+    do fd = open(name, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+OpenResult openFileByName(const char* name) {
+    OpenResult result;
+    if (name[0] == '\0') {
+        result.error = 29;  // no file can have an empty name
+        return result;
+    }
+    int fd = openRetrying(name, O_RDWR | O_CREAT, 0666);
+    if (fd < 0) {
+        int first = errno;
+        if (first == EACCES || first == EPERM || first == EROFS || first == ETXTBSY) {
+            fd = openRetrying(name, O_RDONLY, 0);
+            if (fd >= 0) {
+                result.readOnly = true;
+            } else {
+                result.error = openError(errno == ENOENT ? first : errno);
+                return result;
+            }
+        } else {
+            result.error = openError(first);
+            return result;
+        }
+    }
+    result.file.value = fd;
+    return result;
+}
+
+std::ptrdiff_t readFileBytes(FileHandle file, char* buffer, std::size_t size) {
+    ssize_t n;
+    do n = read(static_cast<int>(file.value), buffer, size);
+    while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : n;
+}
+
+// Writes every byte to `fd`, resuming after partial writes and signals.
+static bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+int writeFileBytes(FileHandle file, const char* data, std::size_t size) {
+    return writeAll(static_cast<int>(file.value), data, size) ? 0 : 38;
+}
+
+int truncateFileHere(FileHandle file) {
+    int fd = static_cast<int>(file.value);
+    off_t here = lseek(fd, 0, SEEK_CUR);
+    if (here < 0) return 38;
+    int rc;
+    do rc = ftruncate(fd, here);
+    while (rc < 0 && errno == EINTR);
+    // A device such as /dev/null cannot be truncated, and needs no truncation.
+    if (rc < 0 && errno != EINVAL) return 38;
+    return 0;
+}
+
+void closeFileHandle(FileHandle file) {
+    if (file.value >= 0) close(static_cast<int>(file.value));
+}
+
+// Appends the path component [part, part + n) to the normalised path in
+// `out` (length `len`), resolving "." and ".." lexically.
+static std::size_t appendComponent(char* out, std::size_t len, const char* part, std::size_t n) {
+    if (n == 0 || (n == 1 && part[0] == '.')) return len;
+    if (n == 2 && part[0] == '.' && part[1] == '.') {
+        while (len > 1 && out[len - 1] != '/') --len;
+        if (len > 1) --len;  // drop the slash too, but keep the root
+        return len;
+    }
+    if (len > 1) out[len++] = '/';
+    std::memcpy(out + len, part, n);
+    return len + n;
+}
+
+void fullPathForMessage(const char* name, char* out, std::size_t capacity) {
+    constexpr std::size_t fullPathLimit = 256;
+    // Room for the current directory, a slash and the name, before normalising.
+    char joined[8192];
+    char normal[8192];
+    std::size_t nameLength = std::strlen(name);
+    std::size_t len = 0;
+    bool ok = nameLength < 4096;
+    if (ok && name[0] != '/') {
+        ok = getcwd(joined, 4096) != nullptr;
+        if (ok) {
+            len = std::strlen(joined);
+            joined[len++] = '/';
+        }
+    }
+    if (ok) {
+        std::memcpy(joined + len, name, nameLength);
+        len += nameLength;
+        std::size_t outLen = 1;
+        normal[0] = '/';
+        std::size_t i = 0;
+        while (i < len) {
+            while (i < len && joined[i] == '/') ++i;
+            std::size_t start = i;
+            while (i < len && joined[i] != '/') ++i;
+            outLen = appendComponent(normal, outLen, joined + start, i - start);
+        }
+        if (outLen <= fullPathLimit && outLen < capacity) {
+            std::memcpy(out, normal, outLen);
+            out[outLen] = '\0';
+            return;
+        }
+    }
+    std::size_t n = nameLength < capacity ? nameLength : capacity - 1;
+    std::memcpy(out, name, n);
+    out[n] = '\0';
+}
+
+std::ptrdiff_t readStandardInput(char* buffer, std::size_t size) {
+    struct stat info;
+    bool seekable = fstat(0, &info) == 0 && S_ISREG(info.st_mode);
+    if (seekable) {
+        // Read a block, keep up to the first LF, and give the rest back.
+        ssize_t n;
+        do n = read(0, buffer, size);
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return errno == EBADF ? 0 : -1;
+        const void* lf = std::memchr(buffer, '\n', static_cast<std::size_t>(n));
+        if (lf) {
+            ssize_t keep = static_cast<const char*>(lf) - buffer + 1;
+            if (keep < n) lseek(0, keep - n, SEEK_CUR);
+            n = keep;
+        }
+        return n;
+    }
+    // A pipe or terminal: byte by byte, so that nothing past the LF is taken.
+    std::size_t count = 0;
+    while (count < size) {
+        ssize_t n = read(0, buffer + count, 1);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (count > 0) break;
+            return errno == EBADF ? 0 : -1;
+        }
+        if (n == 0) break;
+        if (buffer[count++] == '\n') break;
+    }
+    return static_cast<std::ptrdiff_t>(count);
+}
+
+int writeStandardOutput(const char* data, std::size_t size) {
+    return writeAll(1, data, size) ? 0 : 38;
+}
+
+void writeStandardError(const char* data, std::size_t size) {
+    writeAll(2, data, size);
+}
+
+void runCommandInterpreter(const char* line) {
+    pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", line, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (child < 0) return;
+    int status;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Copies at most capacity - 1 bytes of `text` into `out`, NUL-terminated.
+static void copyName(char* out, std::size_t capacity, const char* text) {
+    std::size_t n = std::strlen(text);
+    if (n >= capacity) n = capacity - 1;
+    std::memcpy(out, text, n);
+    out[n] = '\0';
+}
+
+int walkStack(StackFrame* frames, int capacity) {
+    constexpr int maxFrames = 64;
+    void* addresses[maxFrames];
+    int total = backtrace(addresses, maxFrames);
+    int count = 0;
+    for (int i = 1; i < total && count < capacity; ++i) {  // frame 0 is walkStack itself
+        StackFrame& frame = frames[count++];
+        frame = StackFrame{};
+        auto address = reinterpret_cast<std::uintptr_t>(addresses[i]);
+        frame.pc = static_cast<std::uint32_t>(address);
+        Dl_info info;
+        if (dladdr(addresses[i], &info) == 0) continue;
+        if (info.dli_fname) {
+            const char* slash = std::strrchr(info.dli_fname, '/');
+            copyName(frame.module, sizeof frame.module, slash ? slash + 1 : info.dli_fname);
+        }
+        frame.pc = static_cast<std::uint32_t>(address - reinterpret_cast<std::uintptr_t>(info.dli_fbase));
+        if (info.dli_sname) {
+            int status = 0;
+            char* demangled = abi::__cxa_demangle(info.dli_sname, nullptr, nullptr, &status);
+            copyName(frame.routine, sizeof frame.routine, status == 0 && demangled ? demangled : info.dli_sname);
+            std::free(demangled);
+            // The listing names a routine, not its parameter list.
+            if (char* paren = std::strchr(frame.routine, '(')) *paren = '\0';
+        }
+    }
+    return count;
+}
+
+[[noreturn]] void endProcess(int status) {
+#ifdef QSTAT_END_PROCESS_THROWS
+    throw ProcessEnd{status};
+#else
+    _exit(status);
+#endif
+}

@@ -1,0 +1,293 @@
+// The free-form read: values taken in order out of line-oriented text, with
+// blanks, tabs, commas and line ends between them, null values, the slash,
+// repeat counts and quoted texts; and the free-form console line.
+#include <cstring>
+
+#include "textio/number_token.h"
+#include "textio/source_buffer.h"
+#include "textio/textio.h"
+
+namespace {
+
+// One value as scanned, before it is converted to its item (or items, under a
+// repeat count): its characters as text, and its analysis as a number.
+struct ValueToken {
+    enum class Form { plain, quoted, pair } form = Form::plain;
+    std::size_t length = 0;  // characters of the value, stored up to textValueLimit
+    bool tooLong = false;
+    int pairError = 0;       // a pair that failed, with its error number
+    double pairValue = 0.0;  // a pair's first number
+    NumberToken number;
+    char text[textValueLimit];
+};
+
+// The state of one read: where it stands in the source, and whether the last
+// thing it took was a value with no separator after it yet.
+struct Scanner {
+    RecordSource& source;
+    bool fixedText;
+    bool afterValue = false;
+};
+
+// Consumes one byte, keeping track of record starts.
+void consumeByte(Scanner& scan) {
+    scan.source.atRecordStart = *scan.source.pos == '\n';
+    ++scan.source.pos;
+}
+
+// True when the next bytes are a line end: LF, or a CR directly before LF.
+bool atLineEnd(Scanner& scan, int c) {
+    return c == '\n' || (c == '\r' && peekSecondByte(scan.source) == '\n');
+}
+
+bool endsToken(Scanner& scan, int c) {
+    return c < 0 || c == ' ' || c == '\t' || c == ',' || c == '/' || atLineEnd(scan, c);
+}
+
+// Status of a read that met the end of its source: a refused read or the end.
+int endStatus(const Scanner& scan) { return scan.source.failed ? errRead : readEnd; }
+
+// Skips blanks, tabs, CRs and line ends, into following records as needed.
+// Returns the next byte, or -1 when the source ends.
+int skipBlanks(Scanner& scan) {
+    for (;;) {
+        int c = peekByte(scan.source);
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return c;
+        consumeByte(scan);
+    }
+}
+
+void storeChar(ValueToken& value, char c) {
+    if (value.length < textValueLimit) {
+        value.text[value.length] = c;
+    } else {
+        value.tooLong = true;
+    }
+    ++value.length;
+}
+
+// A quoted value from its opening delimiter on; a doubled delimiter stands for
+// one, and a line end inside adds nothing. Returns 0, 59 or 39.
+int scanQuoted(Scanner& scan, ValueToken& value) {
+    value.form = ValueToken::Form::quoted;
+    char delimiter = *scan.source.pos;
+    consumeByte(scan);
+    for (;;) {
+        int c = peekByte(scan.source);
+        if (c < 0) return scan.source.failed ? errRead : errSyntax;  // the source ends inside the quotes
+        if (c == delimiter) {
+            consumeByte(scan);
+            if (peekByte(scan.source) != delimiter) return 0;
+        } else if (c == '\r' && peekSecondByte(scan.source) == '\n') {
+            consumeByte(scan);
+            continue;
+        }
+        if (peekByte(scan.source) < 0) return scan.source.failed ? errRead : errSyntax;
+        c = *scan.source.pos;
+        consumeByte(scan);
+        if (c == '\n') continue;
+        storeChar(value, static_cast<char>(c));
+        if (value.tooLong) return errSyntax;
+    }
+}
+
+// An unquoted token up to its end. With `numeric`, a closing parenthesis ends
+// it too. With `repeatAllowed`, digits followed by an asterisk end it as a
+// repeat count: then `repeat` is set and the asterisk consumed.
+int scanPlain(Scanner& scan, ValueToken& value, bool numeric, bool repeatAllowed, bool& repeat) {
+    value.form = ValueToken::Form::plain;
+    bool onlyDigits = true;
+    repeat = false;
+    for (;;) {
+        int c = peekByte(scan.source);
+        if (endsToken(scan, c)) break;
+        if (numeric && c == ')' && !numberTakesParen(value.number)) break;
+        if (c == '*' && repeatAllowed && onlyDigits && value.length > 0) {
+            consumeByte(scan);
+            repeat = true;
+            return 0;
+        }
+        onlyDigits = onlyDigits && c >= '0' && c <= '9';
+        consumeByte(scan);
+        feedNumber(value.number, static_cast<char>(c));
+        storeChar(value, static_cast<char>(c));
+        if (value.tooLong && !numeric) return errSyntax;  // text values end long before
+    }
+    return scan.source.failed ? errRead : 0;
+}
+
+// Skips blanks and line ends inside a parenthesised pair; false at the end.
+bool skipInPair(Scanner& scan) { return skipBlanks(scan) >= 0; }
+
+// One number of a parenthesised pair into `value`'s analysis. Returns its
+// conversion status, or 59 when there is no number at all.
+int scanPairNumber(Scanner& scan, ValueToken& part, double& number) {
+    bool repeat = false;
+    part.number = NumberToken{};
+    part.length = 0;
+    if (int error = scanPlain(scan, part, true, false, repeat)) return error;
+    if (part.length == 0) return errSyntax;
+    return convertReal(part.number, scan.fixedText, number);
+}
+
+// A parenthesised pair (a, b) for a double item, from its opening parenthesis
+// on: gives a; b is checked and dropped.
+int scanPair(Scanner& scan, ValueToken& value) {
+    value.form = ValueToken::Form::pair;
+    consumeByte(scan);
+    ValueToken part;
+    double dropped = 0.0;
+    if (!skipInPair(scan)) return endStatus(scan) == errRead ? errRead : errSyntax;
+    if (int error = scanPairNumber(scan, part, value.pairValue)) return error;
+    if (!skipInPair(scan) || peekByte(scan.source) != ',') return errSyntax;
+    consumeByte(scan);
+    if (!skipInPair(scan)) return errSyntax;
+    if (int error = scanPairNumber(scan, part, dropped)) return error;
+    if (!skipInPair(scan) || peekByte(scan.source) != ')') return errSyntax;
+    consumeByte(scan);
+    return 0;
+}
+
+// Converts a scanned value into `item`. Returns 0 or the error number.
+int assignValue(const Scanner& scan, const ValueToken& value, const ReadItem& item) {
+    switch (item.kind) {
+    case ItemKind::text:
+        if (value.form == ValueToken::Form::pair || value.tooLong) return errSyntax;
+        setField(item.text, item.length, value.text, value.length);
+        return 0;
+    case ItemKind::real:
+        switch (value.form) {
+        case ValueToken::Form::quoted: return errConversion;
+        case ValueToken::Form::pair: *item.real = value.pairValue; return 0;
+        case ValueToken::Form::plain: return convertReal(value.number, scan.fixedText, *item.real);
+        }
+        return errSyntax;
+    case ItemKind::integer:
+        switch (value.form) {
+        case ValueToken::Form::quoted: return errConversion;
+        case ValueToken::Form::pair: return errSyntax;
+        case ValueToken::Form::plain: return convertInteger(value.number, scan.fixedText, *item.integer);
+        }
+        return errSyntax;
+    }
+    return errSyntax;
+}
+
+// The repeat count of a token of digits, saturated. Zero counts are refused.
+std::size_t repeatCount(const ValueToken& value) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < value.length && i < textValueLimit; ++i) {
+        count = count * 10 + static_cast<std::size_t>(value.text[i] - '0');
+        if (count > 1000000) count = 1000000;  // more than any read has items
+    }
+    return count;
+}
+
+// Scans one value at the current byte (not a comma or slash) and assigns it to
+// items[next] and, under a repeat count, to the items after it. Advances `next`.
+int scanValue(Scanner& scan, std::span<const ReadItem> items, std::size_t& next, ValueToken& value) {
+    bool numeric = items[next].kind != ItemKind::text;
+    std::size_t copies = 1;
+    int c = peekByte(scan.source);
+    int status = 0;
+    if (c == '"' || c == '\'') {
+        if (numeric) return errConversion;  // a text where a number is expected
+        status = scanQuoted(scan, value);
+    } else if (c == '(' && items[next].kind == ItemKind::real) {
+        status = scanPair(scan, value);
+    } else {
+        bool repeat = false;
+        status = scanPlain(scan, value, numeric, true, repeat);
+        if (status == 0 && repeat) {
+            copies = repeatCount(value);
+            if (copies == 0) return errSyntax;
+            value = ValueToken{};
+            c = peekByte(scan.source);
+            if (endsToken(scan, c)) {
+                // r* alone stands for r null values
+                std::size_t left = items.size() - next;
+                next += copies < left ? copies : left;
+                return scan.source.failed ? errRead : 0;
+            }
+            if (c == '"' || c == '\'') {
+                if (numeric) return errConversion;
+                status = scanQuoted(scan, value);
+            } else if (c == '(' && items[next].kind == ItemKind::real) {
+                status = scanPair(scan, value);
+            } else {
+                status = scanPlain(scan, value, numeric, false, repeat);
+            }
+        }
+    }
+    if (status != 0) return status;
+    for (; copies > 0 && next < items.size(); --copies, ++next) {
+        if (int error = assignValue(scan, value, items[next])) return error;
+    }
+    return 0;
+}
+
+// The items of one read, from a fresh record on. Returns the read status.
+int readItems(Scanner& scan, std::span<const ReadItem> items) {
+    if (peekByte(scan.source) < 0) return endStatus(scan);  // no record left
+    if (items.empty()) return skipRecord(scan.source) ? readComplete : errRead;
+    ValueToken value;
+    std::size_t next = 0;
+    while (next < items.size()) {
+        int c = skipBlanks(scan);
+        if (c < 0) return endStatus(scan);
+        if (c == ',') {
+            consumeByte(scan);
+            if (scan.afterValue) {
+                scan.afterValue = false;  // the separator of the value before
+            } else {
+                ++next;  // a null value: the item keeps its content
+            }
+            continue;
+        }
+        if (c == '/') return readComplete;  // the rest of the record is skipped
+        value.length = 0;
+        value.tooLong = false;
+        value.number = NumberToken{};
+        if (int error = scanValue(scan, items, next, value)) return error;
+        scan.afterValue = true;
+    }
+    return readComplete;
+}
+
+}  // namespace
+
+int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool catchEnd, bool catchError) {
+    if (!source.atRecordStart && !skipRecord(source)) source.failed = true;
+    Scanner scan{source, source.kind == SourceKind::fixedText};
+    int status = readItems(scan, items);
+    // Whatever the outcome, the next read starts on a fresh record; on standard
+    // input this also leaves the rest of the line to no one else.
+    if (status != readEnd && !source.atRecordStart && !skipRecord(source) && status == readComplete) {
+        status = errRead;
+    }
+    if (status == readEnd && !catchEnd) raiseRunTimeError(errEndOfFile, source.unit, source.name);
+    if (status > 0 && !catchError) raiseRunTimeError(status, source.unit, source.name);
+    return status;
+}
+
+void writeConsoleLine(const char* text, std::size_t length) {
+    // The longest console line is the report-style header of a summary; a
+    // free-form line is at most 62 characters plus its blank.
+    char line[256];
+    if (length > sizeof line - 2) length = sizeof line - 2;
+    std::memcpy(line, text, length);
+    line[length] = '\r';
+    line[length + 1] = '\n';
+    if (writeStandardOutput(line, length + 2) != 0) raiseRunTimeError(errWrite, outputUnit, outputName);
+}
+
+void writeFreeFormLine(const char* text) {
+    char line[256];
+    std::size_t length = std::strlen(text);
+    if (length > sizeof line - 1) length = sizeof line - 1;
+    line[0] = ' ';
+    std::memcpy(line + 1, text, length);
+    writeConsoleLine(line, length + 1);
+}
+
+void writeFreeFormLine() { writeConsoleLine(" ", 1); }

@@ -1,0 +1,264 @@
+// Number tokens of the free-form read: the grammar, checked as characters
+// arrive, and the correctly rounded conversion of what it accepted.
+#include "textio/number_token.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "textio/textio.h"
+
+// Exponents saturate here, far beyond any that gives a finite nonzero double,
+// so that a token of any length cannot overflow the arithmetic.
+constexpr std::int64_t exponentCap = 1000000000;
+
+static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+static bool isExponentLetter(char c) {
+    return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q';
+}
+static bool isLogicalLetter(char c) { return c == 'T' || c == 't' || c == 'F' || c == 'f'; }
+static bool isWordLetter(char c) { return c == 'I' || c == 'i' || c == 'N' || c == 'n'; }
+
+static void addMantissaDigit(NumberToken& token, char c) {
+    if (token.mantissaDigits < exponentCap) ++token.mantissaDigits;
+    if (token.digitCount == 0 && c == '0') {
+        // a leading zero is not significant; after the point it shifts the value
+        if (token.pointSeen && token.pointExponent > -exponentCap) --token.pointExponent;
+        return;
+    }
+    if (token.digitCount < keptDigits) {
+        token.digits[token.digitCount++] = c;
+    } else if (c != '0') {
+        token.sticky = true;
+    }
+    if (!token.pointSeen && token.pointExponent < exponentCap) ++token.pointExponent;
+}
+
+static void addExponentDigit(NumberToken& token, char c) {
+    token.exponent = token.exponent * 10 + (c - '0');
+    if (token.exponent > exponentCap) token.exponent = exponentCap;
+}
+
+static void addWordLetter(NumberToken& token, char c) {
+    if (token.wordLength == 8) {
+        token.wordTooLong = true;
+        return;
+    }
+    token.word[token.wordLength++] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+void feedNumber(NumberToken& token, char c) {
+    switch (token.state) {
+    case NumberState::start:
+        if (c == '+' || c == '-') {
+            token.negative = c == '-';
+            token.state = NumberState::afterSign;
+        } else if (c == '.') {
+            token.state = NumberState::pointStart;
+        } else if (isLogicalLetter(c)) {
+            token.logicalTrue = c == 'T' || c == 't';
+            token.state = NumberState::logical;
+        } else if (isDigit(c) || isWordLetter(c)) {
+            token.state = NumberState::afterSign;
+            feedNumber(token, c);
+        } else {
+            token.state = NumberState::invalid;
+        }
+        return;
+    case NumberState::afterSign:
+        if (isDigit(c)) {
+            token.state = NumberState::mantissa;
+            addMantissaDigit(token, c);
+        } else if (c == '.') {
+            token.pointSeen = true;
+            token.state = NumberState::mantissa;
+        } else if (isWordLetter(c)) {
+            token.state = NumberState::word;
+            addWordLetter(token, c);
+        } else {
+            token.state = NumberState::invalid;  // a second sign, or no number at all
+        }
+        return;
+    case NumberState::pointStart:
+        if (isLogicalLetter(c)) {
+            token.logicalTrue = c == 'T' || c == 't';
+            token.logicalAfterPoint = true;
+            token.state = NumberState::logical;
+        } else if (isDigit(c)) {
+            token.pointSeen = true;
+            token.state = NumberState::mantissa;
+            addMantissaDigit(token, c);
+        } else {
+            token.state = NumberState::invalid;
+        }
+        return;
+    case NumberState::mantissa:
+        if (isDigit(c)) {
+            addMantissaDigit(token, c);
+        } else if (c == '.' && !token.pointSeen) {
+            token.pointSeen = true;
+        } else if (token.mantissaDigits > 0 && isExponentLetter(c)) {
+            token.state = NumberState::expLetter;
+        } else if (token.mantissaDigits > 0 && (c == '+' || c == '-')) {
+            token.signExponent = true;
+            token.expNegative = c == '-';
+            token.state = NumberState::expSign;
+        } else {
+            token.state = NumberState::invalid;
+        }
+        return;
+    case NumberState::expLetter:
+        if (c == '+' || c == '-') {
+            token.expNegative = c == '-';
+            token.state = NumberState::expSign;
+        } else if (isDigit(c)) {
+            token.state = NumberState::expDigits;
+            addExponentDigit(token, c);
+        } else {
+            token.state = NumberState::invalid;
+        }
+        return;
+    case NumberState::expSign:
+    case NumberState::expDigits:
+        if (isDigit(c)) {
+            token.state = NumberState::expDigits;
+            addExponentDigit(token, c);
+        } else {
+            token.state = NumberState::invalid;
+        }
+        return;
+    case NumberState::word:
+        if (c == '(' && !token.wordTooLong && token.wordLength == 3 && std::memcmp(token.word, "NAN", 3) == 0) {
+            token.state = NumberState::wordSuffix;
+        } else {
+            addWordLetter(token, c);  // any other character makes it an unknown word
+        }
+        return;
+    case NumberState::wordSuffix:
+        if (c == ')') token.state = NumberState::wordClosed;
+        return;
+    case NumberState::wordClosed:
+        token.wordTooLong = true;  // nothing may follow NAN(...)
+        return;
+    case NumberState::logical:
+    case NumberState::invalid:
+        return;
+    }
+}
+
+double decimalToDouble(const char* digits, int count, bool sticky, std::int64_t exponent10, bool negative) {
+    // digits d1..dn with a trailing 1 for the sticky nonzero tail, then the
+    // exponent of the last digit: the form std::from_chars accepts.
+    char text[keptDigits + 32];
+    std::memcpy(text, digits, static_cast<std::size_t>(count));
+    int length = count;
+    std::int64_t lastExponent = exponent10 - count;
+    if (sticky) {
+        text[length++] = '1';
+        --lastExponent;
+    }
+    if (lastExponent > exponentCap) lastExponent = exponentCap;  // beyond any double either way
+    if (lastExponent < -exponentCap) lastExponent = -exponentCap;
+    text[length++] = 'e';
+    auto [ptr, ec] = std::to_chars(text + length, text + sizeof text, lastExponent);
+    double value = 0.0;
+    auto result = std::from_chars(text, ptr, value);
+    if (result.ec == std::errc::result_out_of_range) {
+        // beyond the range: overflow to infinity or underflow to zero, as IEEE rounding gives
+        value = exponent10 > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    }
+    return negative ? -value : value;
+}
+
+// Checks the final state of a numeric token. Returns 0, 59 or 64.
+static int tokenError(const NumberToken& token) {
+    switch (token.state) {
+    case NumberState::mantissa:
+        return token.mantissaDigits > 0 ? 0 : errSyntax;
+    case NumberState::expDigits:
+    case NumberState::logical:
+        return 0;
+    case NumberState::expLetter:
+        return errConversion;  // an exponent letter without digits (1.5E)
+    case NumberState::expSign:
+        return token.signExponent ? errSyntax : errConversion;  // 5- against 2D+
+    case NumberState::word:
+    case NumberState::wordSuffix:
+    case NumberState::wordClosed:
+        return 0;  // the word itself is checked by the conversion
+    case NumberState::start:
+    case NumberState::afterSign:
+    case NumberState::pointStart:
+    case NumberState::invalid:
+        return errSyntax;
+    }
+    return errSyntax;
+}
+
+static bool wordIs(const NumberToken& token, const char* word) {
+    return !token.wordTooLong && static_cast<std::size_t>(token.wordLength) == std::strlen(word) &&
+           std::memcmp(token.word, word, static_cast<std::size_t>(token.wordLength)) == 0;
+}
+
+int convertReal(const NumberToken& token, bool fixedText, double& value) {
+    if (int error = tokenError(token)) return error;
+    switch (token.state) {
+    case NumberState::word:
+    case NumberState::wordSuffix:
+    case NumberState::wordClosed: {
+        bool closedNan = token.state == NumberState::wordClosed && !token.wordTooLong;
+        if (token.state == NumberState::word && (wordIs(token, "INF") || wordIs(token, "INFINITY"))) {
+            value = token.negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+            return 0;
+        }
+        if ((token.state == NumberState::word && wordIs(token, "NAN")) || closedNan) {
+            value = std::copysign(std::numeric_limits<double>::quiet_NaN(), token.negative ? -1.0 : 1.0);
+            return 0;
+        }
+        return errConversion;
+    }
+    case NumberState::logical:
+        if (!fixedText) return errConversion;
+        if (!token.logicalAfterPoint) return errSyntax;  // T or F in the threshold is no number
+        value = token.logicalTrue ? -1.0 : 0.0;
+        return 0;
+    default:
+        break;
+    }
+    if (token.digitCount == 0) {
+        value = token.negative ? -0.0 : 0.0;
+        return 0;
+    }
+    std::int64_t exponent = token.expNegative ? -token.exponent : token.exponent;
+    value = decimalToDouble(token.digits, token.digitCount, token.sticky, token.pointExponent + exponent, token.negative);
+    return 0;
+}
+
+int convertInteger(const NumberToken& token, bool fixedText, std::int32_t& value) {
+    if (int error = tokenError(token)) return error;
+    bool plainInteger = token.state == NumberState::mantissa && !token.pointSeen;
+    if (token.state == NumberState::word || token.state == NumberState::wordSuffix ||
+        token.state == NumberState::wordClosed || (token.signExponent && !token.pointSeen)) {
+        return errConversion;  // no integer, nor a number with a point or exponent letter
+    }
+    if (!plainInteger) {
+        double real = 0.0;
+        if (int error = convertReal(token, fixedText, real)) return error;
+        // truncation toward zero; a NaN or a value outside the range gives the smallest int32
+        if (!(real > -2147483649.0 && real < 2147483648.0)) {
+            value = std::numeric_limits<std::int32_t>::min();
+        } else {
+            value = static_cast<std::int32_t>(real);
+        }
+        return 0;
+    }
+    if (token.pointExponent > 10) return errConversion;
+    std::uint64_t magnitude = 0;
+    for (int i = 0; i < token.digitCount; ++i) magnitude = magnitude * 10 + static_cast<std::uint64_t>(token.digits[i] - '0');
+    std::uint64_t limit = token.negative ? 2147483648u : 2147483647u;
+    if (magnitude > limit) return errConversion;
+    value = token.negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                           : static_cast<std::int32_t>(magnitude);
+    return 0;
+}

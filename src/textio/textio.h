@@ -1,0 +1,167 @@
+// Text record conventions: fixed-length text fields, the free-form read through
+// which every value enters the programs, the free-form console line, and the
+// three ways a run ends (plain stop, read-error stop, run-time error stop).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "platform/platform.h"
+
+// ---------------------------------------------------------------- text fields
+
+// Copies `n` bytes of `text` into the `length`-character field, cutting a longer
+// text to its leftmost characters and padding a shorter one with blanks.
+void setField(char* field, std::size_t length, const char* text, std::size_t n);
+
+// Length of the field without its trailing blanks.
+std::size_t trimmedLength(const char* field, std::size_t length);
+
+// The field without its trailing blanks, NUL-terminated in `out`
+// (`out` holds at least length + 1 bytes).
+void trimmedCopy(const char* field, std::size_t length, char* out);
+
+// ------------------------------------------------------------ error numbers
+
+// Run-time error numbers; each is also the exit status of its stop.
+constexpr int errPermission = 9;        // access to the file denied
+constexpr int errEndOfFile = 24;        // end of file during a read
+constexpr int errFileNotFound = 29;     // directory of the path does not exist
+constexpr int errOpenFailure = 30;      // any other open failure
+constexpr int errWrite = 38;            // the system refused a write
+constexpr int errRead = 39;             // the system refused a read
+constexpr int errMemory = 41;           // series arrays cannot be allocated
+constexpr int errNoDevice = 42;         // drive does not exist
+constexpr int errFileName = 43;         // malformed path
+constexpr int errOutputConversion = 63; // value too wide for its field (not fatal)
+constexpr int errReadOnly = 47;         // write to a file opened for reading only
+constexpr int errSyntax = 59;           // free-form syntax error
+constexpr int errConversion = 64;       // value that does not fit its item
+constexpr int errArraySize = 179;       // array size in bytes overflows 32 bits
+
+// Unit numbers by which messages name a stream.
+constexpr int seriesUnit = 22;
+constexpr int reportUnit = 44;
+constexpr int inputUnit = -4;
+constexpr int outputUnit = -1;
+constexpr int thresholdUnit = -5;
+
+// File names by which messages name the console streams and the threshold text.
+constexpr const char* inputName = "CONIN$";
+constexpr const char* outputName = "CONOUT$";
+constexpr const char* thresholdName = "Internal List-Directed Read";
+
+// Size of a file-name buffer for messages: a full path of at most 256
+// characters, or a name as used of at most 200, plus the NUL.
+constexpr std::size_t messageNameSize = 257;
+
+// ---------------------------------------------------------- record sources
+
+enum class SourceKind { file, standardInput, fixedText };
+
+// Where a free-form read takes its text from. A record is one line without its
+// line end (LF, or CR LF). The source keeps its position between reads.
+struct RecordSource {
+    SourceKind kind = SourceKind::fixedText;
+    int unit = 0;                       // unit number for messages
+    char name[messageNameSize] = {};    // file name for messages
+    FileHandle file;                    // kind file only
+    std::unique_ptr<char[]> storage;    // read buffer (file and standard input)
+    std::size_t capacity = 0;
+    char* pos = nullptr;                // unread bytes are [pos, end)
+    char* end = nullptr;
+    bool exhausted = false;             // nothing more can be read into the buffer
+    bool failed = false;                // the system refused a read
+    bool atRecordStart = true;          // nothing of the current record consumed yet
+};
+
+// A source over a fixed text, which forms exactly one record. The text must
+// outlive the source.
+RecordSource fixedTextSource(const char* text, std::size_t length);
+
+// A source over standard input (unit -4, CONIN$).
+RecordSource standardInputSource();
+
+// A source over an open file, which it reads in large blocks. `messageName` is
+// the name that messages quote for `unit`.
+RecordSource fileSource(FileHandle file, int unit, const char* messageName);
+
+// Reads one record of standard input, cut to `capacity` characters, into
+// `line`; the rest of the record is consumed. Returns its length, or -1 at the
+// end of input or on a failed read.
+std::ptrdiff_t readRawRecord(RecordSource& source, char* line, std::size_t capacity);
+
+// ---------------------------------------------------------- free-form read
+
+enum class ItemKind { real, integer, text };
+
+// One destination of a read.
+struct ReadItem {
+    ItemKind kind = ItemKind::real;
+    double* real = nullptr;
+    std::int32_t* integer = nullptr;
+    char* text = nullptr;
+    std::size_t length = 0;  // text items: the field length
+};
+
+inline ReadItem realItem(double& target) { return {ItemKind::real, &target, nullptr, nullptr, 0}; }
+inline ReadItem integerItem(std::int32_t& target) { return {ItemKind::integer, nullptr, &target, nullptr, 0}; }
+inline ReadItem textItem(char* field, std::size_t length) { return {ItemKind::text, nullptr, nullptr, field, length}; }
+
+// Read status: 0 complete, -1 end of file, or a positive error number
+// (errSyntax, errConversion, errRead).
+constexpr int readComplete = 0;
+constexpr int readEnd = -1;
+
+// The longest text value, quoted or not.
+constexpr std::size_t textValueLimit = 2049;
+
+// Reads the items in order from the next record of `source` on. With `catchEnd`
+// the end-of-file condition returns -1, otherwise it is run-time error 24; with
+// `catchError` a failure returns its error number, otherwise it is the run-time
+// error stop. Items set keep their new values whatever the outcome.
+int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool catchEnd, bool catchError);
+
+// Writes one free-form console line: a blank, the text, CR LF. A refused write
+// is run-time error 38 on unit -1.
+void writeFreeFormLine(const char* text);
+void writeFreeFormLine();
+
+// Writes `text` and CR LF to standard output as a fixed-layout line; a refused
+// write is run-time error 38 on unit -1.
+void writeConsoleLine(const char* text, std::size_t length);
+
+// ------------------------------------------------------------------ stops
+
+// Forms the message line of a run-time error, CR LF included, into `out`
+// (at least messageLineSize bytes): "tarnlib: <severity> (<number>): " and the
+// text of `number` with `unit` and `fileName`. Returns its length.
+constexpr std::size_t messageLineSize = 400;
+std::size_t formatRunTimeMessage(char* out, const char* severity, int number, int unit, const char* fileName);
+
+// Forms the stack listing (header line and one line a frame, each ended by
+// CR LF) into `out`. Returns its length, at most `capacity`.
+std::size_t formatStackListing(char* out, std::size_t capacity, const StackFrame* frames, int count);
+
+// The plain stop: ends the process with `exitStatus` (0 for a normal end),
+// printing nothing. Never returns.
+[[noreturn]] void stopRun(int exitStatus = 0);
+
+// The pause prompt: repeats until the user enters an empty line or standard
+// input ends; any other line is run by the command interpreter.
+void pauseRun();
+
+// The read-error stop: "Error reading input file", the pause, then the end of
+// the run with the failing read's error number as exit status. Never returns.
+[[noreturn]] void readErrorStop(int error);
+
+// The message of a run-time error that does not end the run (severity
+// "error"), with a stack listing, on standard error.
+void reportRunTimeError(int number, int unit, const char* fileName);
+
+// The run-time error stop: the message (severity "severe") and a stack
+// listing on standard error, then the end of the run with `number` as exit
+// status. Never returns.
+[[noreturn]] void raiseRunTimeError(int number, int unit, const char* fileName);

@@ -27,7 +27,7 @@ static void fillAsterisks(char* out, std::size_t width)
 }
 
 // The text of NaN or an infinity; empty for a finite value.
-static std::string_view specialText(double value)
+static std::string_view nonFiniteText(double value)
 {
     if (std::isnan(value))
         return "NaN";  // whatever its sign bit
@@ -52,9 +52,9 @@ bool renderI6(char* out, std::int32_t value)
 
 bool renderF103(char* out, double value)
 {
-    std::string_view special = specialText(value);
-    if (!special.empty()) {
-        rightAlign(out, f103Width, special);
+    std::string_view nonFinite = nonFiniteText(value);
+    if (!nonFinite.empty()) {
+        rightAlign(out, f103Width, nonFinite);
         return true;
     }
     if (value == 0.0)
@@ -97,9 +97,9 @@ static char* putExponent(char* out, int x)
 
 void renderE124(char* out, double value)
 {
-    std::string_view special = specialText(value);
-    if (!special.empty()) {
-        rightAlign(out, e124Width, special);
+    std::string_view nonFinite = nonFiniteText(value);
+    if (!nonFinite.empty()) {
+        rightAlign(out, e124Width, nonFinite);
         return;
     }
     if (value == 0.0) {

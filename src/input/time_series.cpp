@@ -2,6 +2,7 @@
 // and `.txt` files (rows to the end, at most txtRowLimit).
 #include "input/time_series.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -12,6 +13,9 @@ namespace {
 
 // The largest count whose array of doubles has a size in bytes that fits in 32 bits.
 constexpr std::int64_t maxArrayElements = 536870911;
+
+// Rows whose array memory is asked for in one go (512 KiB of each array).
+constexpr std::int64_t prepareRows = 65536;
 
 // An open series file and its name for messages.
 struct SeriesFile {
@@ -63,9 +67,18 @@ void readXys(RecordSource& source, TimeSeries& series) {
     series.count = count;
     double* time = series.time.get();
     double* rate = series.rate.get();
-    for (std::int64_t i = 0; i < n; ++i) {
-        int status = readRow(source, time[i], rate[i], false);
-        if (status != readComplete) readErrorStop(status);
+    for (std::int64_t i = 0; i < n;) {
+        std::int64_t stop = std::min(i + prepareRows, n);
+        // memory for the next rows at once, not a page at a time
+        prepareForWriting(time + i, static_cast<std::size_t>(stop - i) * sizeof(double));
+        prepareForWriting(rate + i, static_cast<std::size_t>(stop - i) * sizeof(double));
+        while (i < stop) {
+            i += readPlainRows(source, time + i, rate + i, stop - i);
+            if (i == stop) break;
+            int status = readRow(source, time[i], rate[i], false);
+            if (status != readComplete) readErrorStop(status);
+            ++i;
+        }
     }
 }
 
@@ -85,10 +98,13 @@ void readTxt(SeriesFile& file, TimeSeries& series) {
     std::unique_ptr<double[]> time = allocateSamples(txtRowLimit);
     std::unique_ptr<double[]> rate = allocateSamples(txtRowLimit);
     std::int32_t n = 0;
-    for (; n < txtRowLimit; ++n) {
+    while (n < txtRowLimit) {
+        n += static_cast<std::int32_t>(readPlainRows(file.source, time.get() + n, rate.get() + n, txtRowLimit - n));
+        if (n == txtRowLimit) break;
         int status = readRow(file.source, time[n], rate[n], true);
         if (status == readEnd) break;
         if (status != readComplete) readErrorStop(status);
+        ++n;
     }
     if (n == txtRowLimit && anythingLeft(file.source)) {
         static const char warning[] = "tarnlib: warning: series truncated after 100000 rows, unit 22, file ";

@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -257,6 +258,19 @@ int walkStack(StackFrame* frames, int capacity) {
         }
     }
     return count;
+}
+
+void prepareForWriting(void* data, std::size_t size) {
+#ifdef MADV_POPULATE_WRITE
+    // Only whole pages inside the range; the pages at its edges fault as usual.
+    const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    auto start = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
+    auto stop = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
+    if (stop > start) madvise(reinterpret_cast<void*>(start), stop - start, MADV_POPULATE_WRITE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 [[noreturn]] void endProcess(int status) {

@@ -9,6 +9,7 @@
 constexpr std::size_t fileBlockSize = 1 << 20;
 // Standard input is read at most one line at a time, so a small buffer will do.
 constexpr std::size_t inputBlockSize = 1 << 14;
+constexpr std::size_t wordSlack = 8;
 
 RecordSource fixedTextSource(const char* text, std::size_t length) {
     RecordSource source;
@@ -42,7 +43,9 @@ RecordSource fileSource(FileHandle file, int unit, const char* messageName) {
     std::memcpy(source.name, messageName, n);
     source.file = file;
     source.capacity = fileBlockSize;
-    source.storage.reset(new char[source.capacity]);
+    // The common-row scanner reads whole words and may look up to 8 bytes
+    // past the last byte read; the slack is zeroed so that those bytes are defined.
+    source.storage.reset(new char[source.capacity + wordSlack]());
     source.pos = source.end = source.storage.get();
     return source;
 }
@@ -56,7 +59,9 @@ bool refillSource(RecordSource& source, std::size_t keep) {
     std::memmove(base, source.pos, unread);
     source.pos = base;
     source.end = base + unread;
+    source.lastLineEnd = nullptr;
     std::size_t room = source.capacity - unread;
+    if (room == 0) return false;  // a full buffer is no end of the source
     std::ptrdiff_t n = 0;
     switch (source.kind) {
     case SourceKind::file: n = readFileBytes(source.file, source.end, room); break;

@@ -75,6 +75,7 @@ struct RecordSource {
     bool exhausted = false;             // nothing more can be read into the buffer
     bool failed = false;                // the system refused a read
     bool atRecordStart = true;          // nothing of the current record consumed yet
+    char* lastLineEnd = nullptr;        // the last LF in the buffer, once looked for; reset on refill
 };
 
 // A source over a fixed text, which forms exactly one record. The text must
@@ -123,6 +124,27 @@ constexpr std::size_t textValueLimit = 2049;
 // `catchError` a failure returns its error number, otherwise it is the run-time
 // error stop. Items set keep their new values whatever the outcome.
 int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool catchEnd, bool catchError);
+
+// ------------------------------------------------------ the common row
+
+// Reads up to `count` rows of two doubles into time[i] and rate[i], as
+// readFreeForm would, for as long as the rows are in the common form: one
+// line holding two plain decimal numbers (convertPlainReal) separated by
+// blanks, tabs or one comma, followed by a blank, tab, comma, slash or the
+// line end. Returns how many it read; it stops before the first row in any
+// other form, having consumed nothing of it.
+std::int64_t readPlainRows(RecordSource& source, double* time, double* rate, std::int64_t count);
+
+// One row as readPlainRows reads it: readComplete, or rowNotPlain having
+// consumed nothing.
+constexpr int rowNotPlain = -2;
+int readPlainRow(RecordSource& source, double& first, double& second);
+
+// Converts [begin, end) when it is a plain decimal number: an optional sign,
+// digits with at most one decimal point, and optionally E or e with an
+// optionally signed exponent, at most 19 significant digits. The value is the
+// correctly rounded double. Returns false, leaving `value`, for any other text.
+bool convertPlainReal(const char* begin, const char* end, double& value);
 
 // Writes one free-form console line: a blank, the text, CR LF. A refused write
 // is run-time error 38 on unit -1.

@@ -260,9 +260,11 @@ int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool cat
     if (!source.atRecordStart && !skipRecord(source)) source.failed = true;
     Scanner scan{source, source.kind == SourceKind::fixedText};
     int status = readItems(scan, items);
-    // Whatever the outcome, the next read starts on a fresh record; on standard
-    // input this also leaves the rest of the line to no one else.
-    if (status != readEnd && !source.atRecordStart && !skipRecord(source) && status == readComplete) {
+    // Whatever the outcome, the next read starts on the record after the last
+    // one this read looked at, even if it stopped at that record's first
+    // character (a slash, say); on standard input this also leaves the rest
+    // of the line to no one else. A read with no items has consumed its record.
+    if (status != readEnd && !items.empty() && !skipRecord(source) && status == readComplete) {
         status = errRead;
     }
     if (status == readEnd && !catchEnd) raiseRunTimeError(errEndOfFile, source.unit, source.name);

@@ -6,8 +6,7 @@ int main(int argc, char** argv) {
     static const Deliverable qmassstat = {
         "qmassstat",
         MassUnitSet,
-        {"Flux        [kg]       [kg/day]      [kg/yr]    ",
-         "Flux       [kg]    [kg/day]"},
+        {"Flux        [kg]       [kg/day]      [kg/yr]    ", "Flux       [kg]    [kg/day]"},
     };
     runDriver(qmassstat, argc, argv);
 }

@@ -8,15 +8,15 @@ struct UnitSet;
 
 // The settings of one run.
 struct RunSettings {
-    char finput[200];            // input series path, blank-padded
-    char foutput[200];           // report path, blank-padded
-    double fluxmax = 100000.0;   // outlier threshold
-    bool interactive = false;    // started with no command-line argument
+    char finput[200];           // input series path, blank-padded
+    char foutput[200];          // report path, blank-padded
+    double fluxmax = 100000.0;  // outlier threshold
+    bool interactive = false;   // started with no command-line argument
 };
 
 // What makes one program of the pair: its name, unit set and header texts.
 struct Deliverable {
-    const char* programName;   // "qvolstat" or "qmassstat"
+    const char* programName;  // "qvolstat" or "qmassstat"
     const UnitSet& units;
     ReportHeaders headers;
 };

@@ -10,10 +10,10 @@ constexpr std::int32_t txtRowLimit = 100000;
 
 // A series as read. Sample i (1..count) is (time[i - 1], rate[i - 1]).
 struct TimeSeries {
-    char name[32];                     // from an `.xys` header; blanks for `.txt`
-    std::int32_t count = 0;            // may be zero or negative from a header
-    std::unique_ptr<double[]> time;    // hours; max(count, 0) elements
-    std::unique_ptr<double[]> rate;    // base unit per second
+    char name[32];                   // from an `.xys` header; blanks for `.txt`
+    std::int32_t count = 0;          // may be zero or negative from a header
+    std::unique_ptr<double[]> time;  // hours; max(count, 0) elements
+    std::unique_ptr<double[]> rate;  // base unit per second
 };
 
 // True when `finput` names an `.xys` series: the text after its first "."

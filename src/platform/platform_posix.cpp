@@ -2,10 +2,6 @@
 // to the run-time error number that the programs report for it.
 #include "platform/platform.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -14,6 +10,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 
 #ifdef QSTAT_END_PROCESS_THROWS
 #include "platform/process_end.h"
@@ -37,10 +37,18 @@ bool fileExists(const char* name) {
 // Error number of a failed open, from its errno.
 static int openError(int error) {
     switch (error) {
-    case EACCES: case EPERM: case EISDIR: return 9;
-    case ENOENT: case ENOTDIR: return 29;
-    case ENAMETOOLONG: case EINVAL: return 43;
-    default: return 30;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return 9;
+    case ENOENT:
+    case ENOTDIR:
+        return 29;
+    case ENAMETOOLONG:
+    case EINVAL:
+        return 43;
+    default:
+        return 30;
     }
 }
 
@@ -203,13 +211,9 @@ std::ptrdiff_t readStandardInput(char* buffer, std::size_t size) {
     return static_cast<std::ptrdiff_t>(count);
 }
 
-int writeStandardOutput(const char* data, std::size_t size) {
-    return writeAll(1, data, size) ? 0 : 38;
-}
+int writeStandardOutput(const char* data, std::size_t size) { return writeAll(1, data, size) ? 0 : 38; }
 
-void writeStandardError(const char* data, std::size_t size) {
-    writeAll(2, data, size);
-}
+void writeStandardError(const char* data, std::size_t size) { writeAll(2, data, size); }
 
 void runCommandInterpreter(const char* line) {
     pid_t child = fork();

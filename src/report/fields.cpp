@@ -13,31 +13,23 @@
 #include <string_view>
 
 // Writes `text` right-aligned into the `width` characters at `out`.
-static void rightAlign(char* out, std::size_t width, std::string_view text)
-{
+static void rightAlign(char* out, std::size_t width, std::string_view text) {
     assert(text.size() <= width);
     std::memset(out, ' ', width - text.size());
     std::memcpy(out + (width - text.size()), text.data(), text.size());
 }
 
 // Fills the `width` characters at `out` with asterisks: the overflow mark.
-static void fillAsterisks(char* out, std::size_t width)
-{
-    std::memset(out, '*', width);
-}
+static void fillAsterisks(char* out, std::size_t width) { std::memset(out, '*', width); }
 
 // The text of NaN or an infinity; empty for a finite value.
-static std::string_view nonFiniteText(double value)
-{
-    if (std::isnan(value))
-        return "NaN";  // whatever its sign bit
-    if (std::isinf(value))
-        return value > 0.0 ? "Infinity" : "-Infinity";
+static std::string_view nonFiniteText(double value) {
+    if (std::isnan(value)) return "NaN";  // whatever its sign bit
+    if (std::isinf(value)) return value > 0.0 ? "Infinity" : "-Infinity";
     return {};
 }
 
-bool renderI6(char* out, std::int32_t value)
-{
+bool renderI6(char* out, std::int32_t value) {
     // Converting into exactly the field's width fails just when the text
     // (digits and minus sign) needs more: above 999999 or below -99999.
     char text[i6Width];
@@ -50,15 +42,13 @@ bool renderI6(char* out, std::int32_t value)
     return true;
 }
 
-bool renderF103(char* out, double value)
-{
+bool renderF103(char* out, double value) {
     std::string_view nonFinite = nonFiniteText(value);
     if (!nonFinite.empty()) {
         rightAlign(out, f103Width, nonFinite);
         return true;
     }
-    if (value == 0.0)
-        value = 0.0;  // a negative zero is written without its sign
+    if (value == 0.0) value = 0.0;  // a negative zero is written without its sign
     // From 1e7 on the integer part alone has 8 digits, so the text is at least
     // 12 characters; below it the rounded text is at most "-10000000.000"
     // (13). The exact limits (999999.9995 and -99999.9995 are not doubles)
@@ -68,8 +58,7 @@ bool renderF103(char* out, double value)
         return false;
     }
     char text[16];
-    std::to_chars_result result =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
+    std::to_chars_result result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
     assert(result.ec == std::errc{});
     std::size_t length = static_cast<std::size_t>(result.ptr - text);
     if (length > f103Width) {
@@ -82,21 +71,17 @@ bool renderF103(char* out, double value)
 
 // Appends the exponent part of E12.4 for the decimal exponent `x`
 // (-323..309 for a nonzero double) at `out`; returns the end.
-static char* putExponent(char* out, int x)
-{
+static char* putExponent(char* out, int x) {
     unsigned magnitude = static_cast<unsigned>(x < 0 ? -x : x);
-    if (magnitude <= 99)
-        *out++ = 'E';  // a three-digit exponent leaves no room for the letter
+    if (magnitude <= 99) *out++ = 'E';  // a three-digit exponent leaves no room for the letter
     *out++ = x < 0 ? '-' : '+';
-    if (magnitude > 99)
-        *out++ = static_cast<char>('0' + magnitude / 100);
+    if (magnitude > 99) *out++ = static_cast<char>('0' + magnitude / 100);
     *out++ = static_cast<char>('0' + magnitude / 10 % 10);
     *out++ = static_cast<char>('0' + magnitude % 10);
     return out;
 }
 
-void renderE124(char* out, double value)
-{
+void renderE124(char* out, double value) {
     std::string_view nonFinite = nonFiniteText(value);
     if (!nonFinite.empty()) {
         rightAlign(out, e124Width, nonFinite);
@@ -110,14 +95,13 @@ void renderE124(char* out, double value)
     // next power of ten included; 0.dddd times 10^(y+1) is the same value.
     // Longest form: "-1.798e+308", 11 characters.
     char scientific[16];
-    std::to_chars_result result = std::to_chars(scientific, scientific + sizeof scientific,
-                                                value, std::chars_format::scientific, 3);
+    std::to_chars_result result =
+        std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific, 3);
     assert(result.ec == std::errc{});
     const char* p = scientific;
     char text[e124Width];  // at most "-0.1798+309", 11 characters
     char* q = text;
-    if (*p == '-')
-        *q++ = *p++;
+    if (*p == '-') *q++ = *p++;
     *q++ = '0';
     *q++ = '.';
     *q++ = p[0];  // p[1] is the decimal point
@@ -126,8 +110,7 @@ void renderE124(char* out, double value)
     assert(p[5] == 'e');
     bool negativeExponent = p[6] == '-';
     int y = 0;
-    for (const char* digit = p + 7; digit != result.ptr; ++digit)
-        y = y * 10 + (*digit - '0');
+    for (const char* digit = p + 7; digit != result.ptr; ++digit) y = y * 10 + (*digit - '0');
     q = putExponent(q, (negativeExponent ? -y : y) + 1);
     rightAlign(out, e124Width, std::string_view(text, static_cast<std::size_t>(q - text)));
 }

@@ -66,8 +66,8 @@ void writeCheckedLine(ReportFile& report, const char* text, std::size_t length, 
 
 }  // namespace
 
-ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& totals,
-                       const UnitSet& units, const ReportHeaders& headers) {
+ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& totals, const UnitSet& units,
+                       const ReportHeaders& headers) {
     ReportFile report;
     char path[200 + 1];
     trimmedCopy(foutput, 200, path);

@@ -45,10 +45,9 @@ struct ReportRows {
 // ignored), replacing any file of that name, and returns its row values. A
 // failed open or write ends the run; a field too wide is reported (error 63)
 // and the report completed.
-ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& totals,
-                       const UnitSet& units, const ReportHeaders& headers);
+ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& totals, const UnitSet& units,
+                       const ReportHeaders& headers);
 
 // Writes the thirteen-line console summary to standard output, taking each
 // row's two values at the unit set's summary columns of `rows`.
-void writeSummary(const FluxTotals& totals, const ReportRows& rows, const UnitSet& units,
-                  const ReportHeaders& headers);
+void writeSummary(const FluxTotals& totals, const ReportRows& rows, const UnitSet& units, const ReportHeaders& headers);

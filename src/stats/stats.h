@@ -16,7 +16,7 @@ struct FluxTotals {
     double Qnet = 0.0;    // signed sum
     std::int32_t sampleCount = 0;
     std::int32_t outlierCount = 0;
-    double days = 0.0;    // (t_n - t_1) / 24; 0 for a series without samples
+    double days = 0.0;  // (t_n - t_1) / 24; 0 for a series without samples
 };
 
 // Zeroes (+0.0) every rate whose magnitude exceeds `fluxmax` (an ordered

@@ -12,15 +12,9 @@ static_assert(477.4021053314209 == cubicYards * 365.0);
 static_assert(12889.854755401611 == cubicFeet * 365.0);
 
 static constexpr UnitColumn volumeColumns[] = {
-    {"[cu m]", 1.0, false},
-    {"[cu yd]", cubicYards, false},
-    {"[cu ft]", cubicFeet, false},
-    {"[cu m/day]", 1.0, true},
-    {"[cu yd/day]", cubicYards, true},
-    {"[cu ft/day]", cubicFeet, true},
-    {"[cu m/yr]", 365.0, true},
-    {"[cu yd/yr]", 477.4021053314209, true},
-    {"[cu ft/yr]", 12889.854755401611, true},
+    {"[cu m]", 1.0, false},     {"[cu yd]", cubicYards, false},          {"[cu ft]", cubicFeet, false},
+    {"[cu m/day]", 1.0, true},  {"[cu yd/day]", cubicYards, true},       {"[cu ft/day]", cubicFeet, true},
+    {"[cu m/yr]", 365.0, true}, {"[cu yd/yr]", 477.4021053314209, true}, {"[cu ft/yr]", 12889.854755401611, true},
 };
 
 static constexpr UnitColumn massColumns[] = {

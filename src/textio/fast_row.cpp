@@ -111,12 +111,14 @@ bool convertPlainReal(const char* begin, const char* end, double& value) {
     if (text[start] == '+' || text[start] == '-') return false;
     for (std::size_t i = start; i < length; ++i) {
         char c = text[i];
-        bool allowed = digitValue(c) <= 9 || c == '.' || c == 'e' || c == 'E' || ((c == '+' || c == '-') && i > start && (text[i - 1] | 0x20) == 'e') || (c == '-' && i == start);
+        bool allowed = digitValue(c) <= 9 || c == '.' || c == 'e' || c == 'E' ||
+                       ((c == '+' || c == '-') && i > start && (text[i - 1] | 0x20) == 'e') || (c == '-' && i == start);
         if (!allowed) return false;
     }
     double converted = 0.0;
     auto result = std::from_chars(text + start, text + length, converted);
-    if (result.ec != std::errc{} || result.ptr != text + length) return false;  // beyond the range: the general read decides
+    if (result.ec != std::errc{} || result.ptr != text + length)
+        return false;  // beyond the range: the general read decides
     value = converted;
     return true;
 }

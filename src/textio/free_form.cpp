@@ -36,9 +36,7 @@ void consumeByte(Scanner& scan) {
 }
 
 // True when the next bytes are a line end: LF, or a CR directly before LF.
-bool atLineEnd(Scanner& scan, int c) {
-    return c == '\n' || (c == '\r' && peekSecondByte(scan.source) == '\n');
-}
+bool atLineEnd(Scanner& scan, int c) { return c == '\n' || (c == '\r' && peekSecondByte(scan.source) == '\n'); }
 
 bool endsToken(Scanner& scan, int c) {
     return c < 0 || c == ' ' || c == '\t' || c == ',' || c == '/' || atLineEnd(scan, c);
@@ -157,16 +155,23 @@ int assignValue(const Scanner& scan, const ValueToken& value, const ReadItem& it
         return 0;
     case ItemKind::real:
         switch (value.form) {
-        case ValueToken::Form::quoted: return errConversion;
-        case ValueToken::Form::pair: *item.real = value.pairValue; return 0;
-        case ValueToken::Form::plain: return convertReal(value.number, scan.fixedText, *item.real);
+        case ValueToken::Form::quoted:
+            return errConversion;
+        case ValueToken::Form::pair:
+            *item.real = value.pairValue;
+            return 0;
+        case ValueToken::Form::plain:
+            return convertReal(value.number, scan.fixedText, *item.real);
         }
         return errSyntax;
     case ItemKind::integer:
         switch (value.form) {
-        case ValueToken::Form::quoted: return errConversion;
-        case ValueToken::Form::pair: return errSyntax;
-        case ValueToken::Form::plain: return convertInteger(value.number, scan.fixedText, *item.integer);
+        case ValueToken::Form::quoted:
+            return errConversion;
+        case ValueToken::Form::pair:
+            return errSyntax;
+        case ValueToken::Form::plain:
+            return convertInteger(value.number, scan.fixedText, *item.integer);
         }
         return errSyntax;
     }

@@ -14,9 +14,7 @@
 constexpr std::int64_t exponentCap = 1000000000;
 
 static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-static bool isExponentLetter(char c) {
-    return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q';
-}
+static bool isExponentLetter(char c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q'; }
 static bool isLogicalLetter(char c) { return c == 'T' || c == 't' || c == 'F' || c == 'f'; }
 static bool isWordLetter(char c) { return c == 'I' || c == 'i' || c == 'N' || c == 'n'; }
 
@@ -231,7 +229,8 @@ int convertReal(const NumberToken& token, bool fixedText, double& value) {
         return 0;
     }
     std::int64_t exponent = token.expNegative ? -token.exponent : token.exponent;
-    value = decimalToDouble(token.digits, token.digitCount, token.sticky, token.pointExponent + exponent, token.negative);
+    value =
+        decimalToDouble(token.digits, token.digitCount, token.sticky, token.pointExponent + exponent, token.negative);
     return 0;
 }
 
@@ -255,7 +254,8 @@ int convertInteger(const NumberToken& token, bool fixedText, std::int32_t& value
     }
     if (token.pointExponent > 10) return errConversion;
     std::uint64_t magnitude = 0;
-    for (int i = 0; i < token.digitCount; ++i) magnitude = magnitude * 10 + static_cast<std::uint64_t>(token.digits[i] - '0');
+    for (int i = 0; i < token.digitCount; ++i)
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(token.digits[i] - '0');
     std::uint64_t limit = token.negative ? 2147483648u : 2147483647u;
     if (magnitude > limit) return errConversion;
     value = token.negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))

@@ -28,16 +28,16 @@ struct NumberToken {
     NumberState state = NumberState::start;
     bool negative = false;
     bool pointSeen = false;
-    bool signExponent = false;     // exponent written as a bare sign (1.0+5)
+    bool signExponent = false;  // exponent written as a bare sign (1.0+5)
     bool expNegative = false;
     bool logicalTrue = false;
     bool logicalAfterPoint = false;  // .T or .F rather than T or F
     std::int64_t mantissaDigits = 0;
-    int digitCount = 0;            // significant digits kept
-    bool sticky = false;           // a nonzero digit beyond the kept ones
+    int digitCount = 0;              // significant digits kept
+    bool sticky = false;             // a nonzero digit beyond the kept ones
     std::int64_t pointExponent = 0;  // value = 0.d1 d2 ... x 10^pointExponent x 10^exponent
-    std::int64_t exponent = 0;     // saturates far beyond the double range
-    char word[9] = {};             // upper-cased, "INFINITY" at most
+    std::int64_t exponent = 0;       // saturates far beyond the double range
+    char word[9] = {};               // upper-cased, "INFINITY" at most
     int wordLength = 0;
     bool wordTooLong = false;
     char digits[keptDigits];

@@ -64,9 +64,15 @@ bool refillSource(RecordSource& source, std::size_t keep) {
     if (room == 0) return false;  // a full buffer is no end of the source
     std::ptrdiff_t n = 0;
     switch (source.kind) {
-    case SourceKind::file: n = readFileBytes(source.file, source.end, room); break;
-    case SourceKind::standardInput: n = readStandardInput(source.end, room); break;
-    case SourceKind::fixedText: n = 0; break;
+    case SourceKind::file:
+        n = readFileBytes(source.file, source.end, room);
+        break;
+    case SourceKind::standardInput:
+        n = readStandardInput(source.end, room);
+        break;
+    case SourceKind::fixedText:
+        n = 0;
+        break;
     }
     if (n < 0) {
         source.failed = true;

@@ -9,21 +9,36 @@ namespace {
 // The message text of each run-time error number; %d is the unit, %s the file.
 const char* messageText(int number) {
     switch (number) {
-    case errPermission: return "permission to access file denied, unit %d, file %s";
-    case errEndOfFile: return "end-of-file during read, unit %d, file %s";
-    case errFileNotFound: return "file not found, unit %d, file %s";
-    case errOpenFailure: return "open failure, unit %d, file %s";
-    case errWrite: return "error during write, unit %d, file %s";
-    case errRead: return "error during read, unit %d, file %s";
-    case errMemory: return "insufficient virtual memory";
-    case errNoDevice: return "no such device, unit %d, file %s";
-    case errFileName: return "file name specification error, unit %d, file %s";
-    case errReadOnly: return "write to READONLY file, unit %d, file %s";
-    case errSyntax: return "list-directed I/O syntax error, unit %d, file %s";
-    case errOutputConversion: return "output conversion error, unit %d, file %s";
-    case errConversion: return "input conversion error, unit %d, file %s";
-    case errArraySize: return "Cannot allocate array - overflow on array size calculation.";
-    default: return "unexpected error, unit %d, file %s";
+    case errPermission:
+        return "permission to access file denied, unit %d, file %s";
+    case errEndOfFile:
+        return "end-of-file during read, unit %d, file %s";
+    case errFileNotFound:
+        return "file not found, unit %d, file %s";
+    case errOpenFailure:
+        return "open failure, unit %d, file %s";
+    case errWrite:
+        return "error during write, unit %d, file %s";
+    case errRead:
+        return "error during read, unit %d, file %s";
+    case errMemory:
+        return "insufficient virtual memory";
+    case errNoDevice:
+        return "no such device, unit %d, file %s";
+    case errFileName:
+        return "file name specification error, unit %d, file %s";
+    case errReadOnly:
+        return "write to READONLY file, unit %d, file %s";
+    case errSyntax:
+        return "list-directed I/O syntax error, unit %d, file %s";
+    case errOutputConversion:
+        return "output conversion error, unit %d, file %s";
+    case errConversion:
+        return "input conversion error, unit %d, file %s";
+    case errArraySize:
+        return "Cannot allocate array - overflow on array size calculation.";
+    default:
+        return "unexpected error, unit %d, file %s";
     }
 }
 
@@ -127,7 +142,8 @@ std::size_t formatStackListing(char* out, std::size_t capacity, const StackFrame
         p = appendPadded(p, "", 2);
         const char* source = frame.source[0] ? frame.source : "Unknown";
         const void* nul = std::memchr(source, '\0', sizeof frame.source);
-        std::size_t sourceLength = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - source) : sizeof frame.source;
+        std::size_t sourceLength =
+            nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - source) : sizeof frame.source;
         std::memcpy(p, source, sourceLength);
         p += sourceLength;
         *p++ = '\r';
@@ -164,9 +180,7 @@ void readErrorStop(int error) {
     stopRun(error);
 }
 
-void reportRunTimeError(int number, int unit, const char* fileName) {
-    writeMessage("error", number, unit, fileName);
-}
+void reportRunTimeError(int number, int unit, const char* fileName) { writeMessage("error", number, unit, fileName); }
 
 void raiseRunTimeError(int number, int unit, const char* fileName) {
     writeMessage("severe", number, unit, fileName);

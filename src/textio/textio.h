@@ -26,20 +26,20 @@ void trimmedCopy(const char* field, std::size_t length, char* out);
 // ------------------------------------------------------------ error numbers
 
 // Run-time error numbers; each is also the exit status of its stop.
-constexpr int errPermission = 9;        // access to the file denied
-constexpr int errEndOfFile = 24;        // end of file during a read
-constexpr int errFileNotFound = 29;     // directory of the path does not exist
-constexpr int errOpenFailure = 30;      // any other open failure
-constexpr int errWrite = 38;            // the system refused a write
-constexpr int errRead = 39;             // the system refused a read
-constexpr int errMemory = 41;           // series arrays cannot be allocated
-constexpr int errNoDevice = 42;         // drive does not exist
-constexpr int errFileName = 43;         // malformed path
-constexpr int errOutputConversion = 63; // value too wide for its field (not fatal)
-constexpr int errReadOnly = 47;         // write to a file opened for reading only
-constexpr int errSyntax = 59;           // free-form syntax error
-constexpr int errConversion = 64;       // value that does not fit its item
-constexpr int errArraySize = 179;       // array size in bytes overflows 32 bits
+constexpr int errPermission = 9;         // access to the file denied
+constexpr int errEndOfFile = 24;         // end of file during a read
+constexpr int errFileNotFound = 29;      // directory of the path does not exist
+constexpr int errOpenFailure = 30;       // any other open failure
+constexpr int errWrite = 38;             // the system refused a write
+constexpr int errRead = 39;              // the system refused a read
+constexpr int errMemory = 41;            // series arrays cannot be allocated
+constexpr int errNoDevice = 42;          // drive does not exist
+constexpr int errFileName = 43;          // malformed path
+constexpr int errOutputConversion = 63;  // value too wide for its field (not fatal)
+constexpr int errReadOnly = 47;          // write to a file opened for reading only
+constexpr int errSyntax = 59;            // free-form syntax error
+constexpr int errConversion = 64;        // value that does not fit its item
+constexpr int errArraySize = 179;        // array size in bytes overflows 32 bits
 
 // Unit numbers by which messages name a stream.
 constexpr int seriesUnit = 22;
@@ -65,17 +65,17 @@ enum class SourceKind { file, standardInput, fixedText };
 // line end (LF, or CR LF). The source keeps its position between reads.
 struct RecordSource {
     SourceKind kind = SourceKind::fixedText;
-    int unit = 0;                       // unit number for messages
-    char name[messageNameSize] = {};    // file name for messages
-    FileHandle file;                    // kind file only
-    std::unique_ptr<char[]> storage;    // read buffer (file and standard input)
+    int unit = 0;                     // unit number for messages
+    char name[messageNameSize] = {};  // file name for messages
+    FileHandle file;                  // kind file only
+    std::unique_ptr<char[]> storage;  // read buffer (file and standard input)
     std::size_t capacity = 0;
-    char* pos = nullptr;                // unread bytes are [pos, end)
+    char* pos = nullptr;  // unread bytes are [pos, end)
     char* end = nullptr;
-    bool exhausted = false;             // nothing more can be read into the buffer
-    bool failed = false;                // the system refused a read
-    bool atRecordStart = true;          // nothing of the current record consumed yet
-    char* lastLineEnd = nullptr;        // the last LF in the buffer, once looked for; reset on refill
+    bool exhausted = false;       // nothing more can be read into the buffer
+    bool failed = false;          // the system refused a read
+    bool atRecordStart = true;    // nothing of the current record consumed yet
+    char* lastLineEnd = nullptr;  // the last LF in the buffer, once looked for; reset on refill
 };
 
 // A source over a fixed text, which forms exactly one record. The text must

@@ -101,7 +101,7 @@ void readTxt(SeriesFile& file, TimeSeries& series) {
     while (n < txtRowLimit) {
         n += static_cast<std::int32_t>(readPlainRows(file.source, time.get() + n, rate.get() + n, txtRowLimit - n));
         if (n == txtRowLimit) break;
-        int status = readRow(file.source, time[n], rate[n], true);
+        int status = readRow(file.source, time.get()[n], rate.get()[n], true);
         if (status == readEnd) break;
         if (status != readComplete) readErrorStop(status);
         ++n;

@@ -108,7 +108,7 @@ bool convertPlainReal(const char* begin, const char* end, double& value) {
     // Too many digits or too large an exponent for two exact doubles:
     // std::from_chars, which is correctly rounded, takes no plus sign.
     std::size_t start = text[0] == '+' ? 1 : 0;
-    if (text[start] == '+' || text[start] == '-') return false;
+    if (start == 1 && (text[1] == '+' || text[1] == '-')) return false;  // a second sign
     for (std::size_t i = start; i < length; ++i) {
         char c = text[i];
         bool allowed = digitValue(c) <= 9 || c == '.' || c == 'e' || c == 'E' ||

@@ -140,10 +140,11 @@ std::int64_t readPlainRows(RecordSource& source, double* time, double* rate, std
 constexpr int rowNotPlain = -2;
 int readPlainRow(RecordSource& source, double& first, double& second);
 
-// Converts [begin, end) when it is a plain decimal number: an optional sign,
-// digits with at most one decimal point, and optionally E or e with an
-// optionally signed exponent, at most 19 significant digits. The value is the
-// correctly rounded double. Returns false, leaving `value`, for any other text.
+// Converts [begin, end) when it is a plain decimal number of at most 55
+// characters: an optional sign, digits with at most one decimal point, and
+// optionally E or e with an optionally signed exponent, its value within the
+// double range. The value is the correctly rounded double. Returns false,
+// leaving `value`, for any other text.
 bool convertPlainReal(const char* begin, const char* end, double& value);
 
 // Writes one free-form console line: a blank, the text, CR LF. A refused write

@@ -19,10 +19,27 @@
 #include "platform/process_end.h"
 #endif
 
+// A standard stream started closed gets a descriptor that refuses its use:
+// otherwise the next file opened would take its number, and console output
+// would land in the series or the report. Writes to it then fail (error 38
+// on standard output) and reads see the end of input, as for a closed stream.
+static void holdClosedStream(int fd, int flags) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) return;
+    int held = open("/dev/null", flags | O_CLOEXEC);
+    if (held >= 0 && held != fd) {
+        dup2(held, fd);
+        close(held);
+    }
+}
+
 ProgramArguments startProcess(int argc, char** argv) {
-    // A closed pipe on standard output must be a refused write (error 38),
-    // not a silent death by SIGPIPE.
+    holdClosedStream(0, O_WRONLY);
+    holdClosedStream(1, O_RDONLY);
+    holdClosedStream(2, O_RDONLY);
+    // A closed pipe on standard output, or a report beyond the file size
+    // limit, must be a refused write (error 38), not a death by signal.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     ProgramArguments args;
     args.count = argc > 1 ? argc - 1 : 0;
     for (int i = 0; i < 3 && i < args.count; ++i) args.text[i] = argv[i + 1];

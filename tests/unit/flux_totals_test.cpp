@@ -1,0 +1,160 @@
+// Tests of outlier screening, trapezoid integration and the series length:
+// each case is checked bit for bit (sign of zeros included; any NaN matches
+// a NaN), through the three operations one by one and through
+// computeFluxTotals.
+
+#include "input/time_series.h"
+#include "stats/stats.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+std::string hexText(double value)
+{
+    char buffer[40];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::hex);
+    return std::string(buffer, result.ptr);
+}
+
+// Equal bit patterns, or both NaN.
+testing::AssertionResult sameDouble(const char* expectedText, const char* actualText, double expected,
+                                    double actual)
+{
+    if ((std::isnan(expected) && std::isnan(actual)) ||
+        std::bit_cast<std::uint64_t>(expected) == std::bit_cast<std::uint64_t>(actual))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << actualText << " is " << hexText(actual) << ", expected "
+                                       << expectedText << " = " << hexText(expected);
+}
+
+// A series of the given samples; with no samples the arrays are null, so that
+// any element read is caught.
+TimeSeries makeSeries(const std::vector<double>& t, const std::vector<double>& q, std::int32_t count)
+{
+    TimeSeries series;
+    series.count = count;
+    if (!t.empty()) {
+        series.time = std::make_unique<double[]>(t.size());
+        series.rate = std::make_unique<double[]>(q.size());
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            series.time[i] = t[i];
+            series.rate[i] = q[i];
+        }
+    }
+    return series;
+}
+
+struct TotalsCase {
+    const char* what;
+    std::vector<double> t, q;
+    std::int32_t count;
+    double fluxmax;
+    double Qin, Qout, Qgross, Qnet;
+    std::int32_t outliers;
+    double days;
+    std::vector<double> screened;  // the rates after screening
+};
+
+// 1/12, 1/24 and 5/24 rounded to double: 0x1.5555...p-4 is below 1/12 by a
+// third of an ulp; 5/24 = (5/3) 2^-3 rounds up, while 5 * (1/24 rounded)
+// would give 0x1.aaaaaaaaaaaaap-3.
+constexpr double twelfth = 0x1.5555555555555p-4;
+constexpr double twentyFourth = 0x1.5555555555555p-5;
+constexpr double fiveTwentyFourths = 0x1.aaaaaaaaaaaabp-3;
+// 1800 * (1 + 2^-52) = 1800 + 1.7578 ulp of 1800 rounds to 1800 + 2 ulp.
+constexpr double w1800 = 0x1.c200000000002p+10;
+
+const TotalsCase totalsCases[] = {
+    {"worked example w = (3600, -7200)", {0, 1, 2}, {2, 0, -4}, 3, 100000.0,
+     3600.0, -7200.0, 10800.0, -3600.0, 0, twelfth, {2, 0, -4}},
+    {"one outlier zeroed, still bounding its intervals", {0, 1, 2}, {1, 200000, 1}, 3, 100000.0,
+     3600.0, +0.0, 3600.0, 3600.0, 1, twelfth, {1, +0.0, 1}},
+    {"time running backwards", {1, 0}, {1, 1}, 2, 100000.0,
+     +0.0, -3600.0, 3600.0, -3600.0, 0, -twentyFourth, {1, 1}},
+    {"opposite rates give w = +0 into Qout", {0, 1}, {5, -5}, 2, 100000.0,
+     +0.0, +0.0, +0.0, +0.0, 0, twentyFourth, {5, -5}},
+    {"last time equals the first", {0, 5, 0}, {1, 1, 1}, 3, 100000.0,
+     18000.0, -18000.0, 36000.0, +0.0, 0, +0.0, {1, 1, 1}},
+    {"one sample", {7.5}, {3}, 1, 100000.0, +0.0, +0.0, +0.0, +0.0, 0, +0.0, {3}},
+    // days for a series without samples is this implementation's choice: 0.0
+    {"no samples", {}, {}, 0, 100000.0, +0.0, +0.0, +0.0, +0.0, 0, +0.0, {}},
+    {"negative count from a header", {}, {}, -3, -1.0, +0.0, +0.0, +0.0, +0.0, 0, +0.0, {}},
+    {"NaN rate: Qin untouched, the others NaN", {0, 1, 2, 3}, {2, nan, 1, 1}, 4, 100000.0,
+     3600.0, nan, nan, nan, 0, 0x1p-3, {2, nan, 1, 1}},
+    {"NaN threshold: nothing is an outlier", {0, 1}, {200000, -1000000}, 2, nan,
+     +0.0, -0x1.5752ap+30, 0x1.5752ap+30, -0x1.5752ap+30, 0, twentyFourth, {200000, -1000000}},
+    {"magnitude equal to the threshold stays; -150000 and Infinity become +0", {0, 1, 2, 3},
+     {100000, -100000, -150000, inf}, 4, 100000.0,
+     +0.0, -0x1.5752ap+27, 0x1.5752ap+27, -0x1.5752ap+27, 2, 0x1p-3, {100000, -100000, +0.0, +0.0}},
+    {"zero threshold: zeros of both signs stay and are not counted", {0, 1, 2, 3},
+     {+0.0, -0.0, 3, -2}, 4, 0.0, +0.0, +0.0, +0.0, +0.0, 2, 0x1p-3, {+0.0, -0.0, +0.0, +0.0}},
+    {"negative threshold: zeros are outliers too", {0, 1, 2}, {+0.0, -0.0, 5}, 3, -1.0,
+     +0.0, +0.0, +0.0, +0.0, 3, twelfth, {+0.0, +0.0, +0.0}},
+    {"negative threshold: a NaN rate is still no outlier", {0, 1}, {nan, 5}, 2, -1.0,
+     +0.0, nan, nan, nan, 1, twentyFourth, {nan, +0.0}},
+    // w = ((dt * 1800) * (q_1 + q_2)): dt * (1800 * 0.7) would give 126 exactly,
+    // and (0.7 * 0.1) * 1800 or 0.7 * (1800 * 0.1) below would give 0x1.f7fffffffffffp+6
+    {"w grouped as the time step times 1800, then the rates", {0, 0.1}, {0.7, 0}, 2, 100000.0,
+     0x1.f7fffffffffffp+6, +0.0, 0x1.f7fffffffffffp+6, 0x1.f7fffffffffffp+6, 0, 0x1.1111111111111p-8, {0.7, 0}},
+    {"w grouped as the time step times 1800, then the rates (2)", {0, 0.7}, {0.1, 0}, 2, 100000.0,
+     0x1.f8p+6, +0.0, 0x1.f8p+6, 0x1.f8p+6, 0, 0x1.dddddddddddddp-6, {0.1, 0}},
+    // a fused multiply-add into Qnet would keep the rounding error of w_2
+    {"w rounded before it is summed", {0, 1, 0}, {1, 0x1p-52, 1}, 3, 100000.0,
+     w1800, -w1800, 2 * w1800, +0.0, 0, +0.0, {1, 0x1p-52, 1}},
+    // w_2 = -165600 * (+0) is -0.0, which leaves every sum at +0.0
+    {"days from the first and last time only, divided by 24", {2, 99, 7}, {0, 0, 0}, 3, 100000.0,
+     +0.0, +0.0, +0.0, +0.0, 0, fiveTwentyFourths, {0, 0, 0}},
+};
+
+void expectTotals(const TotalsCase& c, const FluxTotals& totals)
+{
+    EXPECT_PRED_FORMAT2(sameDouble, c.Qin, totals.Qin);
+    EXPECT_PRED_FORMAT2(sameDouble, c.Qout, totals.Qout);
+    EXPECT_PRED_FORMAT2(sameDouble, c.Qgross, totals.Qgross);
+    EXPECT_PRED_FORMAT2(sameDouble, c.Qnet, totals.Qnet);
+}
+
+TEST(FluxTotals, EachCaseThroughTheSeparateOperations)
+{
+    for (const TotalsCase& c : totalsCases) {
+        SCOPED_TRACE(c.what);
+        TimeSeries series = makeSeries(c.t, c.q, c.count);
+        EXPECT_EQ(screenOutliers(series, c.fluxmax), c.outliers);
+        for (std::size_t i = 0; i < c.screened.size(); ++i) {
+            EXPECT_PRED_FORMAT2(sameDouble, c.screened[i], series.rate[i]) << "rate " << i + 1;
+            EXPECT_PRED_FORMAT2(sameDouble, c.t[i], series.time[i]) << "time " << i + 1;
+        }
+        expectTotals(c, integrateFlux(series));
+        EXPECT_PRED_FORMAT2(sameDouble, c.days, seriesDays(series));
+        EXPECT_EQ(series.count, c.count);
+    }
+}
+
+TEST(FluxTotals, EachCaseThroughComputeFluxTotals)
+{
+    for (const TotalsCase& c : totalsCases) {
+        SCOPED_TRACE(c.what);
+        TimeSeries series = makeSeries(c.t, c.q, c.count);
+        FluxTotals totals = computeFluxTotals(series, c.fluxmax);
+        expectTotals(c, totals);
+        EXPECT_EQ(totals.sampleCount, c.count);
+        EXPECT_EQ(totals.outlierCount, c.outliers);
+        EXPECT_PRED_FORMAT2(sameDouble, c.days, totals.days);
+        for (std::size_t i = 0; i < c.screened.size(); ++i)
+            EXPECT_PRED_FORMAT2(sameDouble, c.screened[i], series.rate[i]) << "rate " << i + 1;
+    }
+}
+
+}  // namespace

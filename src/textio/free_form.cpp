@@ -15,7 +15,6 @@ struct ValueToken {
     enum class Form { plain, quoted, pair } form = Form::plain;
     std::size_t length = 0;  // characters of the value, stored up to textValueLimit
     bool tooLong = false;
-    int pairError = 0;       // a pair that failed, with its error number
     double pairValue = 0.0;  // a pair's first number
     NumberToken number;
     char text[textValueLimit];
@@ -278,8 +277,8 @@ int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool cat
 }
 
 void writeConsoleLine(const char* text, std::size_t length) {
-    // The longest console line is the report-style header of a summary; a
-    // free-form line is at most 62 characters plus its blank.
+    // Console lines are short: the longest is a free-form text of 62
+    // characters after its blank.
     char line[256];
     if (length > sizeof line - 2) length = sizeof line - 2;
     std::memcpy(line, text, length);

@@ -92,10 +92,9 @@ bool holdLine(RecordSource& source) {
 
 bool convertPlainReal(const char* begin, const char* end, double& value) {
     // The scanner needs a character after the number that cannot continue it.
-    // It also reads up to 8 bytes past where it stops.
-    char text[64] = {};
+    char text[56];
     std::size_t length = static_cast<std::size_t>(end - begin);
-    if (length == 0 || length + 9 > sizeof text) return false;
+    if (length == 0 || length >= sizeof text) return false;  // at most 55 characters
     std::memcpy(text, begin, length);
     text[length] = '\n';
     double scanned;

@@ -9,7 +9,6 @@
 constexpr std::size_t fileBlockSize = 1 << 20;
 // Standard input is read at most one line at a time, so a small buffer will do.
 constexpr std::size_t inputBlockSize = 1 << 14;
-constexpr std::size_t wordSlack = 8;
 
 RecordSource fixedTextSource(const char* text, std::size_t length) {
     RecordSource source;
@@ -43,9 +42,7 @@ RecordSource fileSource(FileHandle file, int unit, const char* messageName) {
     std::memcpy(source.name, messageName, n);
     source.file = file;
     source.capacity = fileBlockSize;
-    // The common-row scanner reads whole words and may look up to 8 bytes
-    // past the last byte read; the slack is zeroed so that those bytes are defined.
-    source.storage.reset(new char[source.capacity + wordSlack]());
+    source.storage.reset(new char[source.capacity]);
     source.pos = source.end = source.storage.get();
     return source;
 }

@@ -1,0 +1,136 @@
+// Process set-up and file helpers of the fuzz targets. This is harness code,
+// not part of the programs, so it calls the system directly.
+#include "fuzz_support.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+// An .xys header may ask for arrays of up to 4 GiB each. Allocations above
+// 64 MiB fail the way a full address space does (the run ends with error 41),
+// so that libFuzzer's malloc limit is never reached and hostile counts cost
+// no memory; smaller ones are real.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1:max_allocation_size_mb=64"; }
+
+namespace {
+
+char directory[64];
+int harnessError = 2;  // the real standard error, kept before libFuzzer redirects it
+
+void removeDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+}
+
+[[noreturn]] void fail(const char* what) {
+    // Descriptor 2 is /dev/null while fuzzing; the copy taken at start-up
+    // still reaches the terminal or the CI log.
+    dprintf(harnessError, "fuzz harness: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+bool knownStopStatus(int status) {
+    switch (status) {
+        case 0:
+        case 9:
+        case 24:
+        case 29:
+        case 30:
+        case 38:
+        case 39:
+        case 41:
+        case 43:
+        case 47:
+        case 59:
+        case 64:
+        case 179:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void prepareFuzzProcess(int* argc, char*** argv) {
+    harnessError = fcntl(2, F_DUPFD_CLOEXEC, 3);
+    if (harnessError < 0) harnessError = 2;
+    int null = open("/dev/null", O_RDONLY);
+    if (null < 0 || dup2(null, 0) < 0) fail("cannot read standard input from /dev/null");
+    close(null);
+    bool masked = false;
+    for (int i = 1; i < *argc; ++i) masked = masked || std::strncmp((*argv)[i], "-close_fd_mask=", 15) == 0;
+    if (!masked) {
+        // libFuzzer parses its flags after this call: with mask 3 it keeps a
+        // duplicate of standard error for itself and the sanitizers, and sends
+        // descriptors 1 and 2 to /dev/null.
+        static char mask[] = "-close_fd_mask=3";
+        static char** extended = nullptr;  // lives as long as the process, as argv does
+        extended = new char*[static_cast<std::size_t>(*argc) + 2];
+        extended[0] = (*argv)[0];
+        extended[1] = mask;
+        for (int i = 1; i < *argc; ++i) extended[i + 1] = (*argv)[i];
+        extended[*argc + 1] = nullptr;
+        *argv = extended;
+        ++*argc;
+    }
+}
+
+int anonymousFile(const std::uint8_t* data, std::size_t size, const char* name) {
+    int fd = memfd_create(name, MFD_CLOEXEC);
+    if (fd < 0) fail("memfd_create failed");
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, data + done, size - done);
+        if (n <= 0) fail("cannot write the anonymous file");
+        done += static_cast<std::size_t>(n);
+    }
+    if (lseek(fd, 0, SEEK_SET) != 0) fail("cannot rewind the anonymous file");
+    return fd;
+}
+
+void replaceFile(const char* path, const std::uint8_t* data, std::size_t size) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) fail("cannot create a file in the fuzz directory");
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, data + done, size - done);
+        if (n <= 0) fail("cannot write a file in the fuzz directory");
+        done += static_cast<std::size_t>(n);
+    }
+    close(fd);
+}
+
+const char* fuzzDirectory() {
+    if (directory[0] == '\0') {
+        // No dot in the name: the first dot of a series path decides its kind.
+        std::string base = "/tmp/qstat-fuzz-XXXXXX";
+        if (base.size() >= sizeof directory) fail("temporary directory path too long");
+        std::memcpy(directory, base.c_str(), base.size() + 1);
+        if (mkdtemp(directory) == nullptr) fail("mkdtemp failed");
+        std::atexit(removeDirectory);
+    }
+    return directory;
+}
+
+OpenDescriptors openDescriptors() {
+    OpenDescriptors open{};
+    for (int fd = 0; fd < 64; ++fd) open.open[fd] = fcntl(fd, F_GETFD) != -1;
+    return open;
+}
+
+void closeNewDescriptors(const OpenDescriptors& before) {
+    for (int fd = 0; fd < 64; ++fd) {
+        if (!before.open[fd] && fcntl(fd, F_GETFD) != -1) close(fd);
+    }
+}
+
+void require(bool condition, const char* what) {
+    if (!condition) fail(what);
+}

@@ -1,0 +1,84 @@
+// The row read of the series reader (two doubles a row), done two ways over
+// the same bytes: the way the reader does it (the common-row read, then the
+// general free-form read for each row that it leaves) and through the general
+// free-form read alone. Both must give the same statuses and the same doubles
+// bit for bit. `catchEnd` chooses the `.txt` rows (both flags) or the `.xys`
+// rows (catchError only, so the end of the data is run-time error 24).
+#pragma once
+
+#include <unistd.h>
+
+#include <bit>
+#include <cstdint>
+
+#include "fuzz_support.h"
+#include "textio/textio.h"
+
+// Rows compared at most; the data rarely holds more.
+constexpr int fuzzRowLimit = 4096;
+
+// One way of reading the rows, and what it read.
+struct RowReading {
+    double time[fuzzRowLimit];
+    double rate[fuzzRowLimit];
+    int status[fuzzRowLimit];
+    int rows = 0;          // rows attempted, the failing one included
+    int stopStatus = -1;   // status of a stop that ended the reading, -1 for none
+};
+
+// A row of the general read, its items 0.0 beforehand as in the reader.
+inline int readGeneralRow(RecordSource& source, double& time, double& rate, bool catchEnd) {
+    time = 0.0;
+    rate = 0.0;
+    const ReadItem row[] = {realItem(time), realItem(rate)};
+    return readFreeForm(source, row, catchEnd, true);
+}
+
+// Reads rows from `fd` until a status other than 0 or the row limit.
+inline void readRows(int fd, bool viaCommonRows, bool catchEnd, RowReading& out) {
+    out.rows = 0;
+    out.stopStatus = runCatchingStop([&] {
+        RecordSource source = fileSource(FileHandle{fd}, seriesUnit, "fuzz rows");
+        while (out.rows < fuzzRowLimit) {
+            int i = out.rows;
+            if (viaCommonRows) {
+                std::int64_t plain = readPlainRows(source, out.time + i, out.rate + i, fuzzRowLimit - i);
+                for (std::int64_t k = 0; k < plain; ++k) out.status[i + k] = readComplete;
+                out.rows += static_cast<int>(plain);
+                if (out.rows == fuzzRowLimit) break;
+                i = out.rows;
+            }
+            out.status[i] = 1000;  // overwritten unless the read stops the run
+            ++out.rows;
+            out.status[i] = readGeneralRow(source, out.time[i], out.rate[i], catchEnd);
+            int s = out.status[i];
+            require(s == readComplete || s == readEnd || s == errRead || s == errSyntax || s == errConversion,
+                    "row read returned an unknown status");
+            require(catchEnd || s != readEnd, "end of file returned although not caught");
+            if (s != readComplete) break;
+        }
+    });
+}
+
+inline bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+
+// Reads `data` both ways and requires that they agree.
+inline void compareRowReads(const std::uint8_t* data, std::size_t size, bool catchEnd) {
+    static RowReading reader;
+    static RowReading general;
+    int fd = anonymousFile(data, size, "rows");
+    readRows(fd, true, catchEnd, reader);
+    require(lseek(fd, 0, SEEK_SET) == 0, "cannot rewind the rows");
+    readRows(fd, false, catchEnd, general);
+    close(fd);
+    require(reader.stopStatus == general.stopStatus, "the two row reads stop differently");
+    require(reader.stopStatus == -1 || reader.stopStatus == errEndOfFile, "a row read stopped with other than 24");
+    require(reader.rows == general.rows, "the two row reads read different numbers of rows");
+    for (int i = 0; i < reader.rows; ++i) {
+        // A row whose read stopped the run has no status: both keep the mark.
+        require(reader.status[i] == general.status[i], "a row has different statuses");
+        if (reader.status[i] != readComplete) continue;  // a failed row's items are discarded
+        require(sameBits(reader.time[i], general.time[i]), "a time differs between the two reads");
+        require(sameBits(reader.rate[i], general.rate[i]), "a rate differs between the two reads");
+    }
+}

@@ -1,0 +1,90 @@
+// Fuzz target: a whole run on an arbitrary series file. The first byte
+// chooses the file kind (bit 0: `.xys`, else `.txt`), the unit set (bit 1:
+// mass, else volume) and the threshold (bits 2-3); the other bytes are the
+// file. The series is read, screened and integrated, the report written to a
+// file of its own and the console summary to standard output (/dev/null).
+// A report, once written, must hold exactly the nine lines of its layout.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "fuzz_support.h"
+#include "input/time_series.h"
+#include "report/report.h"
+#include "stats/stats.h"
+#include "textio/textio.h"
+
+namespace {
+
+const ReportHeaders volumeHeaders = {
+    "Flux       [cu m]       [cu yd]     [cu ft]     [cu m/day]   [cu yd/day]  [cu ft/day]   "
+    "[cu m/yr]    [cu yd/yr]   [cu ft/yr]",
+    "Flux       [cu m]    [cu m/day]"};
+const ReportHeaders massHeaders = {"Flux        [kg]       [kg/day]      [kg/yr]    ", "Flux       [kg]    [kg/day]"};
+
+// Requires that the report at `path` holds nine CR LF lines of the layout's lengths.
+void checkReportLayout(const char* path, bool mass) {
+    const std::size_t lengths[9] = {53, 26, 26, 35, mass ? 48u : 124u, mass ? 45u : 123u,
+                                    mass ? 45u : 123u, mass ? 45u : 123u, mass ? 45u : 123u};
+    char text[1200];
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    require(fd >= 0, "the report cannot be opened");
+    ssize_t size = read(fd, text, sizeof text);
+    close(fd);
+    std::size_t at = 0;
+    for (std::size_t length : lengths) {
+        require(size >= 0 && at + length + 2 <= static_cast<std::size_t>(size), "the report is too short");
+        require(std::memchr(text + at, '\n', length) == nullptr, "a report line is too short");
+        require(text[at + length] == '\r' && text[at + length + 1] == '\n', "a report line has a wrong length");
+        at += length + 2;
+    }
+    require(at == static_cast<std::size_t>(size), "the report holds more than nine lines");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    prepareFuzzProcess(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const bool xys = (data[0] & 1) != 0;
+    const bool mass = (data[0] & 2) != 0;
+    const double thresholds[4] = {100000.0, 0.0, -1.0, std::nan("")};
+    const double fluxmax = thresholds[(data[0] >> 2) & 3];
+    const std::string directory = fuzzDirectory();
+    const std::string series = directory + (xys ? "/series.xys" : "/series.txt");
+    const std::string report = directory + "/report.txt";
+    replaceFile(series.c_str(), data + 1, size - 1);
+    unlink(report.c_str());
+    char finput[200];
+    char foutput[200];
+    setField(finput, sizeof finput, series.c_str(), series.size());
+    setField(foutput, sizeof foutput, report.c_str(), report.size());
+    const UnitSet& units = mass ? MassUnitSet : VolumeUnitSet;
+    const ReportHeaders& headers = mass ? massHeaders : volumeHeaders;
+    bool written = false;
+    int stop = runCatchingStop([&] {
+        TimeSeries timeSeries = readTimeSeries(finput);
+        FluxTotals totals = computeFluxTotals(timeSeries, fluxmax);
+        require(totals.sampleCount == timeSeries.count, "the sample count is not the series count");
+        require(totals.outlierCount >= 0 && totals.outlierCount <= (timeSeries.count > 0 ? timeSeries.count : 0),
+                "the outlier count is out of range");
+        ReportRows rows = writeReport(foutput, timeSeries.name, totals, units, headers);
+        written = true;
+        writeSummary(totals, rows, units, headers);
+    });
+    // A run that reads its series writes its report; a failing one writes none.
+    if (written) {
+        checkReportLayout(report.c_str(), mass);
+    } else {
+        require(stop != -1, "the run ended without a report");
+        require(access(report.c_str(), F_OK) != 0, "a failed read left a report");
+    }
+    return 0;
+}

@@ -28,7 +28,7 @@ SeriesFile openSeries(const char* finput) {
     trimmedCopy(finput, 200, series.path);
     char fullPath[messageNameSize];
     fullPathForMessage(series.path, fullPath, sizeof fullPath);
-    OpenResult opened = openFileByName(series.path);
+    OpenResult opened = openFileByName(series.path, FileUse::reading);
     if (opened.error != 0) raiseRunTimeError(opened.error, seriesUnit, fullPath);
     series.source = fileSource(opened.file, seriesUnit, fullPath);
     return series;

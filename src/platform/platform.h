@@ -34,10 +34,16 @@ ProgramArguments startProcess(int argc, char** argv);
 // blanks already removed). An empty name never exists.
 bool fileExists(const char* name);
 
+// What the caller does with a file it opens: the series is read, the report
+// written. A reader of a pipe must not hold the pipe's write end as well, or
+// the end of its data would never come.
+enum class FileUse { reading, writing };
+
 // Opens `name` for reading and writing, creating an empty file when none exists
 // and never truncating; when write access is refused, opens it for reading only.
-// A failure gives the error number 9, 29, 30, 42 or 43.
-OpenResult openFileByName(const char* name);
+// A pipe that is only read is opened for reading. A failure gives the error
+// number 9, 29, 30, 42 or 43.
+OpenResult openFileByName(const char* name, FileUse use);
 
 // Reads up to `size` bytes. Returns the number read, 0 at the end of the file,
 // -1 when the system refuses the read.

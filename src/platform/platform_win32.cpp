@@ -105,7 +105,7 @@ static bool writeRefused(DWORD error) {
     return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_SHARING_VIOLATION;
 }
 
-OpenResult openFileByName(const char* name) {
+OpenResult openFileByName(const char* name, FileUse /*use*/) {
     OpenResult result;
     if (name[0] == '\0') {
         result.error = 29;  // no file can have an empty name

@@ -72,7 +72,7 @@ ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& 
     char path[200 + 1];
     trimmedCopy(foutput, 200, path);
     fullPathForMessage(path, report.fullPath, sizeof report.fullPath);
-    OpenResult opened = openFileByName(path);
+    OpenResult opened = openFileByName(path, FileUse::writing);
     if (opened.error != 0) raiseRunTimeError(opened.error, reportUnit, report.fullPath);
     report.file = opened.file;
     report.readOnly = opened.readOnly;

@@ -29,7 +29,7 @@ struct Reader {
 };
 
 bool openReader(const char* path, Reader& reader) {
-    OpenResult opened = openFileByName(path);
+    OpenResult opened = openFileByName(path, FileUse::reading);
     if (opened.error != 0) return false;
     reader.source = fileSource(opened.file, seriesUnit, path);
     if (!isXysName(path, std::strlen(path))) return true;

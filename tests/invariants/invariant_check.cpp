@@ -124,7 +124,7 @@ struct Rows {
 // Writes `content` to `path` through the platform layer, replacing the file.
 bool writeWholeFile(const std::string& path, const std::string& content) {
     std::filesystem::remove(path);
-    OpenResult out = openFileByName(path.c_str());
+    OpenResult out = openFileByName(path.c_str(), FileUse::writing);
     if (out.error != 0) return false;
     bool ok = writeFileBytes(out.file, content.data(), content.size()) == 0;
     closeFileHandle(out.file);
@@ -137,7 +137,7 @@ bool writeWholeFile(const std::string& path, const std::string& content) {
 // common-row read took).
 std::vector<double> readRows(const std::string& path, std::size_t count, bool viaCommonRows, std::size_t& plain) {
     std::vector<double> values(2 * count, -1.0);
-    OpenResult in = openFileByName(path.c_str());
+    OpenResult in = openFileByName(path.c_str(), FileUse::reading);
     if (in.error != 0) return {};
     RecordSource source = fileSource(in.file, seriesUnit, path.c_str());
     std::vector<double> time(count), rate(count);

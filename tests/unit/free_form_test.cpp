@@ -48,12 +48,12 @@ struct TextFile {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         path = ::testing::TempDir() + "free_form_" + test->name() + "_" +
                std::to_string(std::hash<std::string>{}(content));
-        OpenResult out = openFileByName(path.c_str());
+        OpenResult out = openFileByName(path.c_str(), FileUse::writing);
         EXPECT_EQ(out.error, 0) << path;
         EXPECT_EQ(writeFileBytes(out.file, content.data(), content.size()), 0);
         EXPECT_EQ(truncateFileHere(out.file), 0);
         closeFileHandle(out.file);
-        OpenResult in = openFileByName(path.c_str());
+        OpenResult in = openFileByName(path.c_str(), FileUse::reading);
         source = fileSource(in.file, unit, messageName ? messageName : path.c_str());
     }
     ~TextFile()

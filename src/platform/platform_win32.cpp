@@ -177,7 +177,8 @@ void closeFileHandle(FileHandle file) {
 void fullPathForMessage(const char* name, char* out, std::size_t capacity) {
     constexpr DWORD fullPathLimit = 256;
     char full[1024];
-    DWORD n = name[0] ? GetFullPathNameA(name, sizeof full, full, nullptr) : 0;
+    // An empty name expanded against the current directory is that directory.
+    DWORD n = GetFullPathNameA(name[0] ? name : ".", sizeof full, full, nullptr);
     // n counts the NUL too when the buffer was too small, so n >= size is a failure.
     const char* text = name;
     std::size_t length = std::strlen(name);

@@ -3,6 +3,7 @@
 // a NaN), through the three operations one by one and through
 // computeFluxTotals.
 
+#include "double_checks.h"
 #include "input/time_series.h"
 #include "stats/stats.h"
 
@@ -20,24 +21,6 @@ namespace {
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-
-std::string hexText(double value)
-{
-    char buffer[40];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::hex);
-    return std::string(buffer, result.ptr);
-}
-
-// Equal bit patterns, or both NaN.
-testing::AssertionResult sameDouble(const char* expectedText, const char* actualText, double expected,
-                                    double actual)
-{
-    if ((std::isnan(expected) && std::isnan(actual)) ||
-        std::bit_cast<std::uint64_t>(expected) == std::bit_cast<std::uint64_t>(actual))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << actualText << " is " << hexText(actual) << ", expected "
-                                       << expectedText << " = " << hexText(expected);
-}
 
 // A series of the given samples; with no samples the arrays are null, so that
 // any element read is caught.

@@ -3,6 +3,7 @@
 // value m * 2^-23 (cu yd) or m * 2^-18 (cu ft), so X * factor is exact for the
 // totals used here, and only the division by D rounds.
 
+#include "double_checks.h"
 #include "stats/stats.h"
 
 #include <gtest/gtest.h>
@@ -24,24 +25,6 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 // D of the worked example, t = (0, 1, 2) hours: 2 / 24 rounded, which is
 // (1/12)(1 - 2^-54).
 constexpr double exampleDays = 0x1.5555555555555p-4;
-
-std::string hexText(double value)
-{
-    char buffer[40];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::hex);
-    return std::string(buffer, result.ptr);
-}
-
-// Equal bit patterns, or both NaN.
-testing::AssertionResult sameDouble(const char* expectedText, const char* actualText, double expected,
-                                    double actual)
-{
-    if ((std::isnan(expected) && std::isnan(actual)) ||
-        std::bit_cast<std::uint64_t>(expected) == std::bit_cast<std::uint64_t>(actual))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << actualText << " is " << hexText(actual) << ", expected "
-                                       << expectedText << " = " << hexText(expected);
-}
 
 std::vector<double> row(const UnitSet& units, double total, double days)
 {

@@ -28,7 +28,7 @@ rows=(
   'nulls:1.0,,2.0\n,2.0\n , , \n'
   'slash:/\n1 /\n1 2 / 3\n'
   'exponents:1.5e3 1.5D3\n1.5q3 1.5+3\n1-2 1.0+5\n1.5E-3 2.5d+04\n'
-  'special-values:-inf NaN\nNAN(abc) +Infinity\ninf -nan\n'
+  'infinities-nan:-inf NaN\nNAN(abc) +Infinity\ninf -nan\n'
   'pair:(1.0, 2.0) 3\n(1.0 ,\n 2.0) (3,4)\n(1 2)\n'
   'points:.5 5.\n-.5 +5.\n0.0 -0.0\n'
   'range:1E400 1E-400\n-1e309 4.9e-324\n2.2250738585072014e-308 1.7976931348623157e308\n'

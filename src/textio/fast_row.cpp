@@ -71,9 +71,8 @@ const char* skipSpaces(const char* p) {
     return p;
 }
 
-// Makes sure that the buffer holds the whole current line, and notes the
-// last line feed in it. Returns false when it cannot (the end of the source,
-// a last line without a line feed, or a line longer than the buffer).
+}  // namespace
+
 bool holdLine(RecordSource& source) {
     if (source.lastLineEnd != nullptr && source.pos <= source.lastLineEnd) return true;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -87,8 +86,6 @@ bool holdLine(RecordSource& source) {
     }
     return false;
 }
-
-}  // namespace
 
 bool convertPlainReal(const char* begin, const char* end, double& value) {
     // The scanner needs a character after the number that cannot continue it.
@@ -122,34 +119,41 @@ bool convertPlainReal(const char* begin, const char* end, double& value) {
     return true;
 }
 
+std::int64_t readPlainLines(const char* p, const char* last, double* time, double* rate, std::int64_t count,
+                            const char*& stop) {
+    // Every line up to `last` ends in a line feed, which stops every scan.
+    std::int64_t rows = 0;
+    for (; rows < count && p <= last; ++rows) {
+        p = skipSpaces(p);
+        double a, b;
+        const char* q = scanPlainNumber(p, a);
+        if (q == nullptr || !separatesValues(*q)) break;  // a line end: the rate is on a later line
+        q = skipSpaces(q);
+        if (*q == ',') q = skipSpaces(q + 1);
+        q = scanPlainNumber(q, b);
+        if (q == nullptr) break;
+        // The rest of the line is never examined.
+        if (*q == '\r' && q[1] == '\n') {
+            ++q;
+        } else if (*q != '\n') {
+            if (*q != ' ' && *q != '\t' && *q != ',' && *q != '/') break;
+            q = static_cast<const char*>(std::memchr(q, '\n', static_cast<std::size_t>(last - q) + 1));
+        }
+        time[rows] = a;
+        rate[rows] = b;
+        p = q + 1;
+    }
+    stop = p;
+    return rows;
+}
+
 std::int64_t readPlainRows(RecordSource& source, double* time, double* rate, std::int64_t count) {
     std::int64_t rows = 0;
     while (rows < count && source.atRecordStart && holdLine(source)) {
-        // Every line up to lastLineEnd ends in a line feed, which stops every scan.
-        const char* last = source.lastLineEnd;
-        const char* p = source.pos;
-        while (rows < count && p <= last) {
-            p = skipSpaces(p);
-            double a, b;
-            const char* q = scanPlainNumber(p, a);
-            if (q == nullptr || !separatesValues(*q)) return rows;  // a line end: the rate is on a later line
-            q = skipSpaces(q);
-            if (*q == ',') q = skipSpaces(q + 1);
-            q = scanPlainNumber(q, b);
-            if (q == nullptr) return rows;
-            // The rest of the line is never examined.
-            if (*q == '\r' && q[1] == '\n') {
-                ++q;
-            } else if (*q != '\n') {
-                if (*q != ' ' && *q != '\t' && *q != ',' && *q != '/') return rows;
-                q = static_cast<const char*>(std::memchr(q, '\n', static_cast<std::size_t>(last - q) + 1));
-            }
-            time[rows] = a;
-            rate[rows] = b;
-            ++rows;
-            p = q + 1;
-            source.pos = const_cast<char*>(p);
-        }
+        const char* stop = nullptr;
+        rows += readPlainLines(source.pos, source.lastLineEnd, time + rows, rate + rows, count - rows, stop);
+        source.pos = const_cast<char*>(stop);
+        if (stop <= source.lastLineEnd) break;  // a row in another form, or `count` rows
     }
     return rows;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "textio/textio.h"
 
@@ -26,3 +27,17 @@ inline int peekSecondByte(RecordSource& source) {
     if (source.end - source.pos < 2) return -1;
     return static_cast<unsigned char>(source.pos[1]);
 }
+
+// Makes sure that the buffer holds the whole current line, and notes the
+// last line feed in it (lastLineEnd). Returns false when it cannot (the end
+// of the source, a last line without a line feed, or a line longer than the
+// buffer).
+bool holdLine(RecordSource& source);
+
+// Reads the common rows (see readPlainRows) of the lines from `p` to `last`,
+// a line feed that ends the last of them, into time[i] and rate[i], at most
+// `count`. Stops before the first line in another form. Returns how many it
+// read and sets `stop` to the start of the first line it left. Reads only
+// the buffer, so two threads may read different lines of it at once.
+std::int64_t readPlainLines(const char* p, const char* last, double* time, double* rate, std::int64_t count,
+                            const char*& stop);

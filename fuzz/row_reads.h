@@ -1,5 +1,6 @@
 // The row read of the series reader (two doubles a row), done two ways over
-// the same bytes: the way the reader does it (the common-row read, then the
+// the same bytes: the way the reader does it (the common-row read, its lines
+// shared between two threads, then the
 // general free-form read for each row that it leaves) and through the general
 // free-form read alone. Both must give the same statuses and the same doubles
 // bit for bit. `catchEnd` chooses the `.txt` rows (both flags) or the `.xys`
@@ -22,8 +23,8 @@ struct RowReading {
     double time[fuzzRowLimit];
     double rate[fuzzRowLimit];
     int status[fuzzRowLimit];
-    int rows = 0;          // rows attempted, the failing one included
-    int stopStatus = -1;   // status of a stop that ended the reading, -1 for none
+    int rows = 0;         // rows attempted, the failing one included
+    int stopStatus = -1;  // status of a stop that ended the reading, -1 for none
 };
 
 // A row of the general read, its items 0.0 beforehand as in the reader.
@@ -39,10 +40,14 @@ inline void readRows(int fd, bool viaCommonRows, bool catchEnd, RowReading& out)
     out.rows = 0;
     out.stopStatus = runCatchingStop([&] {
         RecordSource source = fileSource(FileHandle{fd}, seriesUnit, "fuzz rows");
+        // Lines are shared with the partner thread from 16 bytes on, so that
+        // short inputs split too.
+        RowPartner partner;
         while (out.rows < fuzzRowLimit) {
             int i = out.rows;
             if (viaCommonRows) {
-                std::int64_t plain = readPlainRows(source, out.time + i, out.rate + i, fuzzRowLimit - i);
+                std::int64_t plain =
+                    readPlainRowsInPairs(source, partner, out.time + i, out.rate + i, fuzzRowLimit - i, 16);
                 for (std::int64_t k = 0; k < plain; ++k) out.status[i + k] = readComplete;
                 out.rows += static_cast<int>(plain);
                 if (out.rows == fuzzRowLimit) break;

@@ -14,9 +14,6 @@ namespace {
 // The largest count whose array of doubles has a size in bytes that fits in 32 bits.
 constexpr std::int64_t maxArrayElements = 536870911;
 
-// Rows whose array memory is asked for in one go (512 KiB of each array).
-constexpr std::int64_t prepareRows = 65536;
-
 // An open series file and its name for messages.
 struct SeriesFile {
     RecordSource source;
@@ -67,18 +64,13 @@ void readXys(RecordSource& source, TimeSeries& series) {
     series.count = count;
     double* time = series.time.get();
     double* rate = series.rate.get();
+    RowPartner partner;
     for (std::int64_t i = 0; i < n;) {
-        std::int64_t stop = std::min(i + prepareRows, n);
-        // memory for the next rows at once, not a page at a time
-        prepareForWriting(time + i, static_cast<std::size_t>(stop - i) * sizeof(double));
-        prepareForWriting(rate + i, static_cast<std::size_t>(stop - i) * sizeof(double));
-        while (i < stop) {
-            i += readPlainRows(source, time + i, rate + i, stop - i);
-            if (i == stop) break;
-            int status = readRow(source, time[i], rate[i], false);
-            if (status != readComplete) readErrorStop(status);
-            ++i;
-        }
+        i += readPlainRowsInPairs(source, partner, time + i, rate + i, n - i);
+        if (i == n) break;
+        int status = readRow(source, time[i], rate[i], false);
+        if (status != readComplete) readErrorStop(status);
+        ++i;
     }
 }
 
@@ -97,9 +89,11 @@ void readTxt(SeriesFile& file, TimeSeries& series) {
     // Rows go into fixed temporaries first, as the count is known only at the end.
     std::unique_ptr<double[]> time = allocateSamples(txtRowLimit);
     std::unique_ptr<double[]> rate = allocateSamples(txtRowLimit);
+    RowPartner partner;
     std::int32_t n = 0;
     while (n < txtRowLimit) {
-        n += static_cast<std::int32_t>(readPlainRows(file.source, time.get() + n, rate.get() + n, txtRowLimit - n));
+        n += static_cast<std::int32_t>(
+            readPlainRowsInPairs(file.source, partner, time.get() + n, rate.get() + n, txtRowLimit - n));
         if (n == txtRowLimit) break;
         int status = readRow(file.source, time.get()[n], rate.get()[n], true);
         if (status == readEnd) break;

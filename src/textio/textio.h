@@ -135,6 +135,30 @@ int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool cat
 // other form, having consumed nothing of it.
 std::int64_t readPlainRows(RecordSource& source, double* time, double* rate, std::int64_t count);
 
+// A second thread that reads common rows beside the caller's, and what it
+// shares with it. An empty RowPartner has no thread yet; resetting it ends
+// the thread.
+struct RowPartnerState;
+struct RowPartnerEnd {
+    void operator()(RowPartnerState* state) const;
+};
+using RowPartner = std::unique_ptr<RowPartnerState, RowPartnerEnd>;
+
+// Buffers of at least this many bytes of whole lines are shared with the partner.
+constexpr std::size_t rowSharingBytes = std::size_t{1} << 16;
+
+// Reads rows exactly as readPlainRows does, with the same result and the
+// source left in the same state. When the buffer holds at least `shareFrom`
+// bytes of whole lines, the caller reads a lead of a quarter of that alone,
+// then the first half of the rest, while a partner thread (started on first
+// need in `partner`) reads the lines of the second half; the partner's rows
+// count only when the caller's ended in common rows. Without a second
+// processor, or when no thread can be started, the caller reads alone.
+// The memory of time[] and rate[] is asked for (prepareForWriting) a buffer
+// of rows ahead of the rows read, by the partner when there is one.
+std::int64_t readPlainRowsInPairs(RecordSource& source, RowPartner& partner, double* time, double* rate,
+                                  std::int64_t count, std::size_t shareFrom = rowSharingBytes);
+
 // One row as readPlainRows reads it: readComplete, or rowNotPlain having
 // consumed nothing.
 constexpr int rowNotPlain = -2;

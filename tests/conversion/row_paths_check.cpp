@@ -3,7 +3,10 @@
 // leaves) and once through the general free-form read alone, and compares
 // every status and every double bit for bit.
 //
-//   row_paths_check FILE
+//   row_paths_check FILE [SHARE_FROM]
+//
+// The common-row read shares buffers of at least SHARE_FROM bytes of lines
+// with a second thread (default: as the reader does).
 //
 // An `.xys` file (by the reader's own rule) gives its header count of rows;
 // any other file is read to its end, past the 100000 rows the reader keeps.
@@ -24,6 +27,8 @@ namespace {
 // One way of reading the file, and what it has read so far.
 struct Reader {
     RecordSource source;
+    RowPartner partner;
+    std::size_t shareFrom = rowSharingBytes;
     std::int32_t count = -1;  // rows in the header of an `.xys` file, -1 for a `.txt` file
     std::uint64_t plainRows = 0;
 };
@@ -42,13 +47,14 @@ bool openReader(const char* path, Reader& reader) {
 }
 
 // Rows the way the series reader takes them: runs of common rows through
-// readPlainRows, and the general read for each row that ends a run. Fills
+// readPlainRowsInPairs, and the general read for each row that ends a run. Fills
 // up to `count` rows and their statuses; stops after a row that fails or
 // meets the end. Returns how many it filled.
 std::int64_t readRowsAsReader(Reader& reader, double* time, double* rate, int* status, std::int64_t count) {
     std::int64_t n = 0;
     while (n < count) {
-        std::int64_t plain = readPlainRows(reader.source, time + n, rate + n, count - n);
+        std::int64_t plain =
+            readPlainRowsInPairs(reader.source, reader.partner, time + n, rate + n, count - n, reader.shareFrom);
         for (std::int64_t i = n; i < n + plain; ++i) status[i] = readComplete;
         reader.plainRows += static_cast<std::uint64_t>(plain);
         n += plain;
@@ -100,13 +106,19 @@ bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == st
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: row_paths_check FILE\n", stderr);
+    std::uint64_t shareFrom = rowSharingBytes;
+    if (argc == 3) {
+        auto parsed = std::from_chars(argv[2], argv[2] + std::strlen(argv[2]), shareFrom);
+        if (parsed.ec != std::errc{} || *parsed.ptr != '\0') argc = 0;
+    }
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: row_paths_check FILE [SHARE_FROM]\n", stderr);
         return 2;
     }
     const char* path = argv[1];
     Reader common;
     Reader general;
+    common.shareFrom = static_cast<std::size_t>(shareFrom);
     // Opening a missing name would create it.
     if (!fileExists(path) || !openReader(path, common) || !openReader(path, general)) {
         std::fputs("row_paths_check: cannot open the file or read its header\n", stderr);

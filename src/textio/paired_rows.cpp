@@ -1,0 +1,210 @@
+// Common rows read by two threads: while the caller reads the first half of
+// the buffered lines, a partner thread reads the second half into rows of
+// its own, which the caller then takes over, and asks for the array memory
+// of the rows ahead. Every row is still read by readPlainLines, so the
+// values are the same as when one thread reads them.
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "textio/source_buffer.h"
+#include "textio/textio.h"
+
+// What the caller and the partner share. The mutex guards every field but
+// the thread; the partner's rows and the lines it reads pass between them
+// only under it.
+struct RowPartnerState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool working = false;  // a share is handed over and not yet read
+    bool ending = false;
+    // The share: lines [begin, last], at most `room` rows.
+    const char* begin = nullptr;
+    const char* last = nullptr;
+    std::int64_t room = 0;
+    // What the partner read of it.
+    std::int64_t rows = 0;
+    const char* stop = nullptr;
+    std::unique_ptr<double[]> time;
+    std::unique_ptr<double[]> rate;
+    std::int64_t capacity = 0;  // rows that time and rate hold
+    // Array memory to ask for once the share is read: `prepareCount` rows
+    // from prepareTime and prepareRate on.
+    double* prepareTime = nullptr;
+    double* prepareRate = nullptr;
+    std::int64_t prepareCount = 0;
+    std::thread thread;
+};
+
+namespace {
+
+// The partner thread: reads each share it is handed, until it is ended.
+void partnerThread(RowPartnerState* state) {
+    std::unique_lock<std::mutex> lock(state->mutex);
+    for (;;) {
+        while (!state->working && !state->ending) state->changed.wait(lock);
+        if (state->ending) return;
+        const char* begin = state->begin;
+        const char* last = state->last;
+        std::int64_t room = state->room;
+        double* prepareTime = state->prepareTime;
+        double* prepareRate = state->prepareRate;
+        auto prepareBytes = static_cast<std::size_t>(state->prepareCount) * sizeof(double);
+        lock.unlock();
+        const char* stop = nullptr;
+        std::int64_t rows = readPlainLines(begin, last, state->time.get(), state->rate.get(), room, stop);
+        prepareForWriting(prepareTime, prepareBytes);
+        prepareForWriting(prepareRate, prepareBytes);
+        lock.lock();
+        state->rows = rows;
+        state->stop = stop;
+        state->working = false;
+        state->changed.notify_all();
+    }
+}
+
+// Starts the partner, whose rows can hold what a share of a buffer of
+// `bufferBytes` bytes holds. False when there is no second processor or
+// the thread or its memory cannot be had.
+bool startPartner(RowPartner& partner, std::size_t bufferBytes) {
+    if (partner != nullptr) return true;
+    if (std::thread::hardware_concurrency() < 2) return false;
+    // A share is at most half the buffer, and a common row takes at least
+    // four bytes ("1 2" and a line feed).
+    std::int64_t capacity = static_cast<std::int64_t>(bufferBytes / 8 + 2);
+    RowPartner started(new (std::nothrow) RowPartnerState);
+    if (started == nullptr) return false;
+    started->time.reset(new (std::nothrow) double[static_cast<std::size_t>(capacity)]);
+    started->rate.reset(new (std::nothrow) double[static_cast<std::size_t>(capacity)]);
+    if (started->time == nullptr || started->rate == nullptr) return false;
+    started->capacity = capacity;
+    try {
+        started->thread = std::thread(partnerThread, started.get());
+    } catch (const std::system_error&) {
+        return false;
+    }
+    partner = std::move(started);
+    return true;
+}
+
+// Rows read so far and the bytes of their lines, by which to judge how many
+// rows the lines ahead hold.
+struct LinesSeen {
+    std::int64_t rows = 0;
+    std::ptrdiff_t bytes = 0;
+};
+
+// The rows that `bytes` bytes of lines are likely to hold: as many as the
+// lines seen so far, or as many as there can be (a common row takes at least
+// four bytes) before any is seen.
+std::int64_t rowsIn(std::ptrdiff_t bytes, const LinesSeen& seen) {
+    if (seen.rows == 0) return bytes / 4 + 1;
+    return static_cast<std::int64_t>(static_cast<double>(bytes) * static_cast<double>(seen.rows) /
+                                     static_cast<double>(seen.bytes)) +
+           1;
+}
+
+// Asks for the memory of rows [prepared, upTo) of time and rate at once,
+// rather than a page at a time as they are written.
+void prepareRows(double* time, double* rate, std::int64_t& prepared, std::int64_t upTo) {
+    if (upTo <= prepared) return;
+    auto bytes = static_cast<std::size_t>(upTo - prepared) * sizeof(double);
+    prepareForWriting(time + prepared, bytes);
+    prepareForWriting(rate + prepared, bytes);
+    prepared = upTo;
+}
+
+// The first line feed from `p` on; the line feed `last` ends the search.
+const char* lineFeedFrom(const char* p, const char* last) {
+    return static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(last - p) + 1));
+}
+
+// The start of the line `lines` lines after the one that starts at `p`; the
+// lines up to the line feed `last` hold them.
+const char* skipLines(const char* p, const char* last, std::int64_t lines) {
+    for (; lines > 0; --lines) p = lineFeedFrom(p, last) + 1;
+    return p;
+}
+
+}  // namespace
+
+void RowPartnerEnd::operator()(RowPartnerState* state) const {
+    if (state->thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->ending = true;
+        }
+        state->changed.notify_all();
+        state->thread.join();
+    }
+    delete state;
+}
+
+std::int64_t readPlainRowsInPairs(RecordSource& source, RowPartner& partner, double* time, double* rate,
+                                  std::int64_t count, std::size_t shareFrom) {
+    std::int64_t rows = 0;
+    std::int64_t prepared = 0;  // rows of time and rate whose memory has been asked for
+    LinesSeen seen;
+    while (rows < count && source.atRecordStart && holdLine(source)) {
+        const char* p = source.pos;
+        const char* last = source.lastLineEnd;
+        const char* stop = nullptr;
+        // The lines of a small buffer are read alone; so is a lead of a large
+        // one, since a row in another form seldom comes alone: the rows after
+        // it are shared only once common rows are seen again.
+        const char* aloneLast = last;
+        if (static_cast<std::size_t>(last - p) + 1 >= shareFrom) aloneLast = lineFeedFrom(p + shareFrom / 4, last);
+        prepareRows(time, rate, prepared, std::min(count, rows + rowsIn(aloneLast - p + 1, seen)));
+        std::int64_t lead = readPlainLines(p, aloneLast, time + rows, rate + rows, count - rows, stop);
+        rows += lead;
+        seen.rows += lead;
+        seen.bytes += stop - p;
+        source.pos = const_cast<char*>(stop);
+        if (stop <= aloneLast) break;  // a row in another form, or `count` rows
+        if (aloneLast == last) continue;
+        // The caller reads up to the line that holds the middle byte of the
+        // rest, the partner the lines after it.
+        p = aloneLast + 1;
+        const char* middle = lineFeedFrom(p + (last - p) / 2, last);
+        if (middle == last || count - rows < 2 || !startPartner(partner, source.capacity)) {
+            prepareRows(time, rate, prepared, std::min(count, rows + rowsIn(last - p + 1, seen)));
+            rows += readPlainLines(p, last, time + rows, rate + rows, count - rows, stop);
+            source.pos = const_cast<char*>(stop);
+            if (stop <= last) break;
+            continue;
+        }
+        RowPartnerState& state = *partner;
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            state.begin = middle + 1;
+            state.last = last;
+            state.room = std::min(count - rows, state.capacity);
+            // Then the memory for the rest of these lines and for the next
+            // buffer's, so that the caller does not wait for it.
+            std::int64_t ahead = std::min(count, rows + rowsIn(last - p + 1 + source.capacity, seen));
+            state.prepareTime = time + prepared;
+            state.prepareRate = rate + prepared;
+            state.prepareCount = std::max<std::int64_t>(ahead - prepared, 0);
+            prepared = std::max(prepared, ahead);
+            state.working = true;
+        }
+        state.changed.notify_all();
+        std::int64_t first = readPlainLines(p, middle, time + rows, rate + rows, count - rows, stop);
+        std::unique_lock<std::mutex> lock(state.mutex);
+        while (state.working) state.changed.wait(lock);
+        rows += first;
+        source.pos = const_cast<char*>(stop);
+        if (stop != middle + 1) break;  // a row in another form, or `count` rows, in the first half
+        std::int64_t taken = std::min(state.rows, count - rows);
+        std::memcpy(time + rows, state.time.get(), static_cast<std::size_t>(taken) * sizeof(double));
+        std::memcpy(rate + rows, state.rate.get(), static_cast<std::size_t>(taken) * sizeof(double));
+        rows += taken;
+        source.pos = const_cast<char*>(taken == state.rows ? state.stop : skipLines(middle + 1, last, taken));
+        if (source.pos <= last) break;
+    }
+    return rows;
+}

@@ -1,10 +1,10 @@
 // The row read of the series reader (two doubles a row), done two ways over
 // the same bytes: the way the reader does it (the common-row read, its lines
-// shared between two threads, then the
-// general free-form read for each row that it leaves) and through the general
-// free-form read alone. Both must give the same statuses and the same doubles
-// bit for bit. `catchEnd` chooses the `.txt` rows (both flags) or the `.xys`
-// rows (catchError only, so the end of the data is run-time error 24).
+// shared between two threads, then the general free-form read for each row
+// that it leaves) and through the general free-form read alone. Both must
+// give the same statuses and the same doubles bit for bit. `catchEnd` chooses
+// the `.txt` rows (both flags) or the `.xys` rows (catchError only, so the
+// end of the data is run-time error 24).
 #pragma once
 
 #include <unistd.h>

@@ -1,9 +1,10 @@
 // Common rows read by two threads: while the caller reads the first half of
 // the buffered lines, a partner thread reads the second half into rows of
-// its own, which the caller then takes over, and asks for the array memory
+// its own, which the caller then takes over, and provides the array memory
 // of the rows ahead. Every row is still read by readPlainLines, so the
 // values are the same as when one thread reads them.
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -13,6 +14,15 @@
 
 #include "textio/source_buffer.h"
 #include "textio/textio.h"
+
+// Rows [0, count) of time and rate, taken `pagesAheadStep` rows at a time
+// from `next` on by both threads.
+struct PagesAhead {
+    double* time = nullptr;
+    double* rate = nullptr;
+    std::int64_t count = 0;
+    std::atomic<std::int64_t> next{0};
+};
 
 // What the caller and the partner share. The mutex guards every field but
 // the thread; the partner's rows and the lines it reads pass between them
@@ -37,10 +47,35 @@ struct RowPartnerState {
     double* prepareTime = nullptr;
     double* prepareRate = nullptr;
     std::int64_t prepareCount = 0;
+    // Rows ahead whose memory is asked for and whose pages are written
+    // (writePagesAhead), by whichever thread is done with its lines first.
+    PagesAhead ahead;
     std::thread thread;
 };
 
 namespace {
+
+// Rows of time and rate taken at a time from PagesAhead: 64 pages of each.
+constexpr std::int64_t pagesAheadStep = 512 * 64;
+
+// Asks for the memory of the rows of `ahead` and writes 0.0 into one row of
+// each of their pages, a step at a time, until no step is left. Some systems
+// provide a page only at its first write from the program, however early the
+// memory was asked for (a virtual machine that maps guest pages one by one
+// costs several microseconds a page), so the rows ahead are written before
+// either thread reads rows into them. 512 doubles are the smallest page of
+// the systems served.
+void writePagesAhead(PagesAhead& ahead) {
+    for (;;) {
+        std::int64_t from = ahead.next.fetch_add(pagesAheadStep, std::memory_order_relaxed);
+        if (from >= ahead.count) return;
+        std::int64_t rows = std::min(pagesAheadStep, ahead.count - from);
+        for (double* array : {ahead.time + from, ahead.rate + from}) {
+            prepareForWriting(array, static_cast<std::size_t>(rows) * sizeof(double));
+            for (std::int64_t i = 0; i < rows; i += 512) array[i] = 0.0;
+        }
+    }
+}
 
 // The partner thread: reads each share it is handed, until it is ended.
 void partnerThread(RowPartnerState* state) {
@@ -59,6 +94,7 @@ void partnerThread(RowPartnerState* state) {
         std::int64_t rows = readPlainLines(begin, last, state->time.get(), state->rate.get(), room, stop);
         prepareForWriting(prepareTime, prepareBytes);
         prepareForWriting(prepareRate, prepareBytes);
+        writePagesAhead(state->ahead);
         lock.lock();
         state->rows = rows;
         state->stop = stop;
@@ -148,6 +184,7 @@ std::int64_t readPlainRowsInPairs(RecordSource& source, RowPartner& partner, dou
                                   std::int64_t count, std::size_t shareFrom) {
     std::int64_t rows = 0;
     std::int64_t prepared = 0;  // rows of time and rate whose memory has been asked for
+    std::int64_t written = 0;   // rows whose pages have been written ahead
     LinesSeen seen;
     while (rows < count && source.atRecordStart && holdLine(source)) {
         const char* p = source.pos;
@@ -183,17 +220,27 @@ std::int64_t readPlainRowsInPairs(RecordSource& source, RowPartner& partner, dou
             state.begin = middle + 1;
             state.last = last;
             state.room = std::min(count - rows, state.capacity);
-            // Then the memory for the rest of these lines and for the next
-            // buffer's, so that the caller does not wait for it.
-            std::int64_t ahead = std::min(count, rows + rowsIn(last - p + 1 + source.capacity, seen));
+            // Then the memory of the rows ahead, so that neither thread waits
+            // for it: a buffer of rows beyond the last row these lines can
+            // give (a common row takes at least four bytes), whose pages are
+            // written too, and before them whatever was not asked for yet.
+            std::int64_t beyond = rows + (last - p + 1) / 4 + 1;
+            std::int64_t upTo = std::min(count, beyond + rowsIn(source.capacity, seen));
+            std::int64_t aheadFrom = std::min(upTo, std::max(written, beyond));
             state.prepareTime = time + prepared;
             state.prepareRate = rate + prepared;
-            state.prepareCount = std::max<std::int64_t>(ahead - prepared, 0);
-            prepared = std::max(prepared, ahead);
+            state.prepareCount = std::max<std::int64_t>(aheadFrom - prepared, 0);
+            prepared = std::max(prepared, upTo);
+            state.ahead.time = time + aheadFrom;
+            state.ahead.rate = rate + aheadFrom;
+            state.ahead.count = upTo - aheadFrom;
+            state.ahead.next.store(0, std::memory_order_relaxed);
+            written = std::max(written, upTo);
             state.working = true;
         }
         state.changed.notify_all();
         std::int64_t first = readPlainLines(p, middle, time + rows, rate + rows, count - rows, stop);
+        writePagesAhead(state.ahead);
         std::unique_lock<std::mutex> lock(state.mutex);
         while (state.working) state.changed.wait(lock);
         rows += first;

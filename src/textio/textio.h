@@ -154,8 +154,10 @@ constexpr std::size_t rowSharingBytes = std::size_t{1} << 16;
 // need in `partner`) reads the lines of the second half; the partner's rows
 // count only when the caller's ended in common rows. Without a second
 // processor, or when no thread can be started, the caller reads alone.
-// The memory of time[] and rate[] is asked for (prepareForWriting) a buffer
-// of rows ahead of the rows read, by the partner when there is one.
+// The memory of time[] and rate[] is asked for (prepareForWriting) ahead of
+// the rows read. With a partner, the rows ahead are also written, with 0.0
+// in one row of each page, by whichever thread is done with its lines first:
+// elements of time[] and rate[] past those read, up to `count`, may change.
 std::int64_t readPlainRowsInPairs(RecordSource& source, RowPartner& partner, double* time, double* rate,
                                   std::int64_t count, std::size_t shareFrom = rowSharingBytes);
 

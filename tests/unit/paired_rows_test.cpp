@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -135,6 +137,55 @@ TEST(PairedRows, StopAtARowInAnotherFormInEitherHalf) {
             }
         }
     }
+}
+
+// Rows read from a file through a buffer of `capacity` bytes, all in one
+// call asking for every row; elements that no row set stay NaN.
+Rows readFileRows(const std::string& path, std::size_t capacity, std::int64_t count, bool inPairs) {
+    OpenResult in = openFileByName(path.c_str(), FileUse::reading);
+    EXPECT_EQ(in.error, 0) << path;
+    RecordSource source = fileSource(in.file, seriesUnit, path.c_str());
+    source.capacity = capacity;
+    source.storage.reset(new char[capacity]);
+    source.pos = source.end = source.storage.get();
+    Rows rows;
+    rows.time.assign(static_cast<std::size_t>(count), std::nan(""));
+    rows.rate.assign(static_cast<std::size_t>(count), std::nan(""));
+    RowPartner partner;
+    std::int64_t n = inPairs ? readPlainRowsInPairs(source, partner, rows.time.data(), rows.rate.data(), count, 64)
+                             : readPlainRows(source, rows.time.data(), rows.rate.data(), count);
+    rows.runs.push_back(n);
+    rows.shared = partner != nullptr;
+    closeFileHandle(source.file);
+    return rows;
+}
+
+// The memory ahead of the rows read is written while both threads read:
+// rows of the fewest bytes a common row can take, after longer ones that
+// make the rows ahead look few, must all come through untouched, over many
+// buffers.
+TEST(PairedRows, ReadTheShortestRowsOverManyBuffers) {
+    std::string text = commonRows(2000);
+    char line[16];
+    for (int i = 0; i < 200000; ++i) {
+        std::snprintf(line, sizeof line, "%d %d\n", i % 10, i / 10 % 10);
+        text += line;
+    }
+    std::string path = ::testing::TempDir() + "paired_rows_shortest.txt";
+    OpenResult out = openFileByName(path.c_str(), FileUse::writing);
+    ASSERT_EQ(out.error, 0) << path;
+    ASSERT_EQ(writeFileBytes(out.file, text.data(), text.size()), 0);
+    ASSERT_EQ(truncateFileHere(out.file), 0);
+    closeFileHandle(out.file);
+    for (std::size_t capacity : {std::size_t{4096}, std::size_t{65536}}) {
+        SCOPED_TRACE(testing::Message() << "buffer of " << capacity << " bytes");
+        Rows alone = readFileRows(path, capacity, 202000, false);
+        Rows paired = readFileRows(path, capacity, 202000, true);
+        ASSERT_EQ(alone.runs, std::vector<std::int64_t>{202000});
+        expectSameRows(alone, paired);
+        if (std::thread::hardware_concurrency() >= 2) EXPECT_TRUE(paired.shared);
+    }
+    std::remove(path.c_str());
 }
 
 TEST(PairedRows, ReadAloneBelowTheSharingSize) {

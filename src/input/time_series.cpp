@@ -32,11 +32,14 @@ SeriesFile openSeries(const char* finput) {
 }
 
 // An array of `count` doubles, left uninitialised so that pages are touched
-// only as rows arrive. A failure is run-time error 179 or 41.
+// only as rows arrive. The system is asked for large pages, which it provides
+// at a fraction of the cost of small ones when a long series fills them. A
+// failure is run-time error 179 or 41.
 std::unique_ptr<double[]> allocateSamples(std::int64_t count) {
     if (count > maxArrayElements) raiseRunTimeError(errArraySize, 0, "");
     double* data = new (std::nothrow) double[static_cast<std::size_t>(count)];
     if (data == nullptr) raiseRunTimeError(errMemory, 0, "");
+    adviseLargePages(data, static_cast<std::size_t>(count) * sizeof(double));
     return std::unique_ptr<double[]>(data);
 }
 

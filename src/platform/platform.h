@@ -98,5 +98,10 @@ int walkStack(StackFrame* frames, int capacity);
 // writes arrive. A hint only: nothing changes when the system ignores it.
 void prepareForWriting(void* data, std::size_t size);
 
+// Tells the system that the `size` bytes at `data` will all be written, so
+// that it may provide them in large pages. A hint only, like
+// prepareForWriting.
+void adviseLargePages(void* data, std::size_t size);
+
 // Ends the process with `status` as its exit status. Never returns.
 [[noreturn]] void endProcess(int status);

@@ -297,6 +297,19 @@ void prepareForWriting(void* data, std::size_t size) {
 #endif
 }
 
+void adviseLargePages(void* data, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    // Only the large pages wholly inside the range.
+    constexpr std::uintptr_t large = std::uintptr_t{1} << 21;
+    auto start = (reinterpret_cast<std::uintptr_t>(data) + large - 1) & ~(large - 1);
+    auto stop = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(large - 1);
+    if (stop > start) madvise(reinterpret_cast<void*>(start), stop - start, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
 [[noreturn]] void endProcess(int status) {
 #ifdef QSTAT_END_PROCESS_THROWS
     throw ProcessEnd{status};

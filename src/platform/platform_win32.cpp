@@ -413,6 +413,14 @@ void prepareForWriting(void* data, std::size_t size) {
     (void)size;
 }
 
+void adviseLargePages(void* data, std::size_t size) {
+    // Large pages on Windows must be allocated as such (VirtualAlloc with
+    // MEM_LARGE_PAGES), and only with a privilege that ordinary accounts
+    // lack, so the hint is left unused.
+    (void)data;
+    (void)size;
+}
+
 [[noreturn]] void endProcess(int status) {
 #ifdef QSTAT_END_PROCESS_THROWS
     throw ProcessEnd{status};

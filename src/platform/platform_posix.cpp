@@ -284,13 +284,22 @@ int walkStack(StackFrame* frames, int capacity) {
     return count;
 }
 
-void prepareForWriting(void* data, std::size_t size) {
-#ifdef MADV_POPULATE_WRITE
-    // Only whole pages inside the range; the pages at its edges fault as usual.
-    const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+namespace {
+
+// Gives `advice` for the pages of `page` bytes (a power of two) that lie
+// wholly inside the `size` bytes at `data`; those at its edges are left as
+// they are, since they may hold other data.
+[[maybe_unused]] void adviseWholePages(void* data, std::size_t size, std::uintptr_t page, int advice) {
     auto start = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
     auto stop = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
-    if (stop > start) madvise(reinterpret_cast<void*>(start), stop - start, MADV_POPULATE_WRITE);
+    if (stop > start) madvise(reinterpret_cast<void*>(start), stop - start, advice);
+}
+
+}  // namespace
+
+void prepareForWriting(void* data, std::size_t size) {
+#ifdef MADV_POPULATE_WRITE
+    adviseWholePages(data, size, static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE)), MADV_POPULATE_WRITE);
 #else
     (void)data;
     (void)size;
@@ -299,11 +308,7 @@ void prepareForWriting(void* data, std::size_t size) {
 
 void adviseLargePages(void* data, std::size_t size) {
 #ifdef MADV_HUGEPAGE
-    // Only the large pages wholly inside the range.
-    constexpr std::uintptr_t large = std::uintptr_t{1} << 21;
-    auto start = (reinterpret_cast<std::uintptr_t>(data) + large - 1) & ~(large - 1);
-    auto stop = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(large - 1);
-    if (stop > start) madvise(reinterpret_cast<void*>(start), stop - start, MADV_HUGEPAGE);
+    adviseWholePages(data, size, std::uintptr_t{1} << 21, MADV_HUGEPAGE);  // 2 MiB, the large page of x86-64
 #else
     (void)data;
     (void)size;

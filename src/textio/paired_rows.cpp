@@ -25,8 +25,9 @@ struct PagesAhead {
 };
 
 // What the caller and the partner share. The mutex guards every field but
-// the thread; the partner's rows and the lines it reads pass between them
-// only under it.
+// the thread and `ahead`; the partner's rows and the lines it reads pass
+// between them only under it. The fields of `ahead` are set under it before
+// a share is handed over, and only `next` changes while both threads read.
 struct RowPartnerState {
     std::mutex mutex;
     std::condition_variable changed;

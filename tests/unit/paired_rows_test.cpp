@@ -183,7 +183,9 @@ TEST(PairedRows, ReadTheShortestRowsOverManyBuffers) {
         Rows paired = readFileRows(path, capacity, 202000, true);
         ASSERT_EQ(alone.runs, std::vector<std::int64_t>{202000});
         expectSameRows(alone, paired);
-        if (std::thread::hardware_concurrency() >= 2) EXPECT_TRUE(paired.shared);
+        if (std::thread::hardware_concurrency() >= 2) {
+            EXPECT_TRUE(paired.shared);
+        }
     }
     std::remove(path.c_str());
 }

@@ -226,7 +226,7 @@ std::int64_t readPlainRowsInPairs(RecordSource& source, RowPartner& partner, dou
             // give (a common row takes at least four bytes), whose pages are
             // written too, and before them whatever was not asked for yet.
             std::int64_t beyond = rows + (last - p + 1) / 4 + 1;
-            std::int64_t upTo = std::min(count, beyond + rowsIn(source.capacity, seen));
+            std::int64_t upTo = std::min(count, beyond + rowsIn(static_cast<std::ptrdiff_t>(source.capacity), seen));
             std::int64_t aheadFrom = std::min(upTo, std::max(written, beyond));
             state.prepareTime = time + prepared;
             state.prepareRate = rate + prepared;

@@ -2,7 +2,8 @@
 // the same bytes: the way the reader does it (the common-row read, its lines
 // shared between two threads, then the general free-form read for each row
 // that it leaves) and through the general free-form read alone. Both must
-// give the same statuses and the same doubles bit for bit. `catchEnd` chooses
+// give the same statuses, the same doubles bit for bit, and the same line
+// numbers: where they stop, and where a failing row failed. `catchEnd` chooses
 // the `.txt` rows (both flags) or the `.xys` rows (catchError only, so the
 // end of the data is run-time error 24).
 #pragma once
@@ -25,6 +26,8 @@ struct RowReading {
     int status[fuzzRowLimit];
     int rows = 0;         // rows attempted, the failing one included
     int stopStatus = -1;  // status of a stop that ended the reading, -1 for none
+    std::int64_t line = 0;        // the source's line when the reading ended normally
+    std::int64_t failedLine = 0;  // the line of a failing row
 };
 
 // A row of the general read, its items 0.0 beforehand as in the reader.
@@ -38,6 +41,8 @@ inline int readGeneralRow(RecordSource& source, double& time, double& rate, bool
 // Reads rows from `fd` until a status other than 0 or the row limit.
 inline void readRows(int fd, bool viaCommonRows, bool catchEnd, RowReading& out) {
     out.rows = 0;
+    out.line = 0;
+    out.failedLine = 0;
     out.stopStatus = runCatchingStop([&] {
         RecordSource source = fileSource(FileHandle{fd}, seriesUnit, "fuzz rows");
         // Lines are shared with the partner thread from 16 bytes on, so that
@@ -60,8 +65,12 @@ inline void readRows(int fd, bool viaCommonRows, bool catchEnd, RowReading& out)
             require(s == readComplete || s == readEnd || s == errRead || s == errSyntax || s == errConversion,
                     "row read returned an unknown status");
             require(catchEnd || s != readEnd, "end of file returned although not caught");
-            if (s != readComplete) break;
+            if (s != readComplete) {
+                if (s > 0) out.failedLine = source.failedLine;
+                break;
+            }
         }
+        out.line = source.line;
     });
 }
 
@@ -79,6 +88,8 @@ inline void compareRowReads(const std::uint8_t* data, std::size_t size, bool cat
     require(reader.stopStatus == general.stopStatus, "the two row reads stop differently");
     require(reader.stopStatus == -1 || reader.stopStatus == errEndOfFile, "a row read stopped with other than 24");
     require(reader.rows == general.rows, "the two row reads read different numbers of rows");
+    require(reader.line == general.line, "the two row reads end on different lines");
+    require(reader.failedLine == general.failedLine, "the two row reads place a failure on different lines");
     for (int i = 0; i < reader.rows; ++i) {
         // A row whose read stopped the run has no status: both keep the mark.
         require(reader.status[i] == general.status[i], "a row has different statuses");

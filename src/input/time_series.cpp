@@ -3,8 +3,10 @@
 #include "input/time_series.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "textio/source_buffer.h"
 #include "textio/textio.h"
@@ -43,13 +45,50 @@ std::unique_ptr<double[]> allocateSamples(std::int64_t count) {
     return std::unique_ptr<double[]>(data);
 }
 
-// One row of two doubles. A value that the row leaves unset (a slash, a null)
-// is 0.0.
-int readRow(RecordSource& source, double& time, double& rate, bool catchEnd) {
+// Appends `text` at `p`, cut at `end`; returns the new end.
+char* appendText(char* p, char* end, std::string_view text) {
+    std::size_t n = std::min(text.size(), static_cast<std::size_t>(end - p));
+    std::memcpy(p, text.data(), n);
+    return p + n;
+}
+
+// Writes "tarnlib: warning: ", `what` and the number `n` when it is positive,
+// `rest`, then ", unit 22, file <path>" and CR LF to standard error; the run
+// goes on.
+void warnAboutSeries(const RecordSource& source, std::string_view what, std::int64_t n = 0,
+                     std::string_view rest = {}, std::int64_t m = 0) {
+    char line[messageLineSize];
+    char* end = line + sizeof line - 24;  // room for two numbers and CR LF
+    char* p = appendText(line, end, "tarnlib: warning: ");
+    p = appendText(p, end, what);
+    if (n > 0) p = std::to_chars(p, p + 20, n).ptr;
+    p = appendText(p, end, rest);
+    if (m > 0) p = std::to_chars(p, p + 20, m).ptr;
+    p = appendText(p, end, ", unit ");
+    p = std::to_chars(p, p + 12, source.unit).ptr;
+    p = appendText(p, end, ", file ");
+    p = appendText(p, end, source.name);
+    *p++ = '\r';
+    *p++ = '\n';
+    writeStandardError(line, static_cast<std::size_t>(p - line));
+}
+
+// Reads row `row` (counted from 1) of two doubles by the general read. A value
+// that the row leaves unset (a slash, a null) is 0.0. A failure other than
+// the end of the file ends the run in the read-error stop. The first row of a
+// run that takes its second value from a later line than its first (an empty
+// last cell, say, which shifts every later row) is reported once.
+int readRow(RecordSource& source, std::int64_t row, double& time, double& rate, bool catchEnd, bool& warned) {
     time = 0.0;
     rate = 0.0;
-    const ReadItem row[] = {realItem(time), realItem(rate)};
-    return readFreeForm(source, row, catchEnd, true);
+    const ReadItem items[] = {realItem(time), realItem(rate)};
+    int status = readFreeForm(source, items, catchEnd, true);
+    if (status > 0) readErrorStop(status, source);
+    if (status == readComplete && !warned && source.valueLine > source.firstItemLine) {
+        warned = true;
+        warnAboutSeries(source, "row ", row, " continues on line ", source.valueLine);
+    }
+    return status;
 }
 
 void readXys(RecordSource& source, TimeSeries& series) {
@@ -68,11 +107,11 @@ void readXys(RecordSource& source, TimeSeries& series) {
     double* time = series.time.get();
     double* rate = series.rate.get();
     RowPartner partner;
+    bool warned = false;
     for (std::int64_t i = 0; i < n;) {
         i += readPlainRowsInPairs(source, partner, time + i, rate + i, n - i);
         if (i == n) break;
-        int status = readRow(source, time[i], rate[i], false);
-        if (status != readComplete) readErrorStop(status);
+        readRow(source, i + 1, time[i], rate[i], false, warned);
         ++i;
     }
 }
@@ -93,28 +132,16 @@ void readTxt(SeriesFile& file, TimeSeries& series) {
     std::unique_ptr<double[]> time = allocateSamples(txtRowLimit);
     std::unique_ptr<double[]> rate = allocateSamples(txtRowLimit);
     RowPartner partner;
+    bool warned = false;
     std::int32_t n = 0;
     while (n < txtRowLimit) {
         n += static_cast<std::int32_t>(
             readPlainRowsInPairs(file.source, partner, time.get() + n, rate.get() + n, txtRowLimit - n));
         if (n == txtRowLimit) break;
-        int status = readRow(file.source, time.get()[n], rate.get()[n], true);
-        if (status == readEnd) break;
-        if (status != readComplete) readErrorStop(status);
+        if (readRow(file.source, n + 1, time.get()[n], rate.get()[n], true, warned) == readEnd) break;
         ++n;
     }
-    if (n == txtRowLimit && anythingLeft(file.source)) {
-        static const char warning[] = "tarnlib: warning: series truncated after 100000 rows, unit 22, file ";
-        char line[sizeof warning + messageNameSize + 2];
-        std::size_t length = sizeof warning - 1;
-        std::memcpy(line, warning, length);
-        std::size_t nameLength = std::strlen(file.source.name);
-        std::memcpy(line + length, file.source.name, nameLength);
-        length += nameLength;
-        line[length++] = '\r';
-        line[length++] = '\n';
-        writeStandardError(line, length);
-    }
+    if (n == txtRowLimit && anythingLeft(file.source)) warnAboutSeries(file.source, "series truncated after 100000 rows");
     std::memset(series.name, ' ', sizeof series.name);
     series.count = n;
     series.time = allocateSamples(n);

@@ -155,6 +155,7 @@ std::int64_t readPlainRows(RecordSource& source, double* time, double* rate, std
         source.pos = const_cast<char*>(stop);
         if (stop <= source.lastLineEnd) break;  // a row in another form, or `count` rows
     }
+    source.line += rows;  // a common row is one whole line
     return rows;
 }
 

@@ -28,9 +28,11 @@ struct Scanner {
     bool afterValue = false;
 };
 
-// Consumes one byte, keeping track of record starts.
+// Consumes one byte, keeping track of record starts and line numbers.
 void consumeByte(Scanner& scan) {
-    scan.source.atRecordStart = *scan.source.pos == '\n';
+    bool lineEnd = *scan.source.pos == '\n';
+    scan.source.atRecordStart = lineEnd;
+    scan.source.line += lineEnd;
     ++scan.source.pos;
 }
 
@@ -239,6 +241,7 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
     while (next < items.size()) {
         int c = skipBlanks(scan);
         if (c < 0) return endStatus(scan);
+        if (next == 0) scan.source.firstItemLine = scan.source.line;
         if (c == ',') {
             consumeByte(scan);
             if (scan.afterValue) {
@@ -249,6 +252,7 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
             continue;
         }
         if (c == '/') return readComplete;  // the rest of the record is skipped
+        scan.source.valueLine = scan.source.line;
         value.length = 0;
         value.tooLong = false;
         value.number = NumberToken{};
@@ -263,13 +267,19 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
 int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool catchEnd, bool catchError) {
     if (!source.atRecordStart && !skipRecord(source)) source.failed = true;
     Scanner scan{source, source.kind == SourceKind::fixedText};
+    source.firstItemLine = 0;
+    source.valueLine = 0;
     int status = readItems(scan, items);
+    // A value that cannot be read belongs to the line it starts on; a refused
+    // read to the line being read.
+    if (status > 0) source.failedLine = status == errRead ? source.line : source.valueLine;
     // Whatever the outcome, the next read starts on the record after the last
     // one this read looked at, even if it stopped at that record's first
     // character (a slash, say); on standard input this also leaves the rest
     // of the line to no one else. A read with no items has consumed its record.
     if (status != readEnd && !items.empty() && !skipRecord(source) && status == readComplete) {
         status = errRead;
+        source.failedLine = source.line;
     }
     if (status == readEnd && !catchEnd) raiseRunTimeError(errEndOfFile, source.unit, source.name);
     if (status > 0 && !catchError) raiseRunTimeError(status, source.unit, source.name);

@@ -254,5 +254,6 @@ std::int64_t readPlainRowsInPairs(RecordSource& source, RowPartner& partner, dou
         source.pos = const_cast<char*>(taken == state.rows ? state.stop : skipLines(middle + 1, last, taken));
         if (source.pos <= last) break;
     }
+    source.line += rows;  // a common row is one whole line
     return rows;
 }

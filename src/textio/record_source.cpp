@@ -90,6 +90,7 @@ bool skipRecord(RecordSource& source) {
         if (const void* lf = std::memchr(source.pos, '\n', unread)) {
             source.pos = static_cast<char*>(const_cast<void*>(lf)) + 1;
             source.atRecordStart = true;
+            ++source.line;
             return true;
         }
         source.pos = source.end;
@@ -108,6 +109,7 @@ std::ptrdiff_t readRawRecord(RecordSource& source, char* line, std::size_t capac
         while (source.pos < source.end) {
             char c = *source.pos++;
             if (c == '\n') {
+                ++source.line;
                 if (length > 0 && length <= capacity && line[length - 1] == '\r') --length;  // CR LF ends the line
                 source.atRecordStart = true;
                 return static_cast<std::ptrdiff_t>(length < capacity ? length : capacity);

@@ -1,5 +1,5 @@
 // The three ways a run ends, and the messages of run-time errors.
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 
 #include "textio/textio.h"
@@ -79,7 +79,8 @@ void writeMessage(const char* severity, int number, int unit, const char* fileNa
 
 }  // namespace
 
-std::size_t formatRunTimeMessage(char* out, const char* severity, int number, int unit, const char* fileName) {
+std::size_t formatRunTimeMessage(char* out, const char* severity, int number, int unit, const char* fileName,
+                                 std::int64_t line) {
     char* p = out;
     char* limit = out + messageLineSize - 2;  // room for CR LF
     auto append = [&](const char* s, std::size_t n) {
@@ -103,6 +104,11 @@ std::size_t formatRunTimeMessage(char* out, const char* severity, int number, in
         } else {
             append(t, 1);
         }
+    }
+    if (line > 0) {
+        append(", line ", 7);
+        std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, line);
+        append(digits, static_cast<std::size_t>(end.ptr - digits));
     }
     *p++ = '\r';
     *p++ = '\n';
@@ -174,7 +180,10 @@ void pauseRun() {
     }
 }
 
-void readErrorStop(int error) {
+void readErrorStop(int error, const RecordSource& source) {
+    char text[messageLineSize];
+    std::size_t length = formatRunTimeMessage(text, "error", error, source.unit, source.name, source.failedLine);
+    writeStandardError(text, length);
     writeFreeFormLine("Error reading input file");
     pauseRun();
     stopRun(error);

@@ -76,6 +76,15 @@ struct RecordSource {
     bool failed = false;          // the system refused a read
     bool atRecordStart = true;    // nothing of the current record consumed yet
     char* lastLineEnd = nullptr;  // the last LF in the buffer, once looked for; reset on refill
+    // Line numbers, counted from 1: the line that holds `pos`, and for the
+    // last free-form read the line on which it took its first item (a value
+    // or a null), the line on which its last value started, and the line a
+    // failure belongs to (the failing value's, or for a refused read the
+    // line being read).
+    std::int64_t line = 1;
+    std::int64_t firstItemLine = 0;
+    std::int64_t valueLine = 0;
+    std::int64_t failedLine = 0;
 };
 
 // A source over a fixed text, which forms exactly one record. The text must
@@ -186,9 +195,11 @@ void writeConsoleLine(const char* text, std::size_t length);
 
 // Forms the message line of a run-time error, CR LF included, into `out`
 // (at least messageLineSize bytes): "tarnlib: <severity> (<number>): " and the
-// text of `number` with `unit` and `fileName`. Returns its length.
+// text of `number` with `unit` and `fileName`, then ", line <line>" when
+// `line` is positive. Returns its length.
 constexpr std::size_t messageLineSize = 400;
-std::size_t formatRunTimeMessage(char* out, const char* severity, int number, int unit, const char* fileName);
+std::size_t formatRunTimeMessage(char* out, const char* severity, int number, int unit, const char* fileName,
+                                 std::int64_t line = 0);
 
 // Forms the stack listing (header line and one line a frame, each ended by
 // CR LF) into `out`. Returns its length, at most `capacity`.
@@ -202,9 +213,11 @@ std::size_t formatStackListing(char* out, std::size_t capacity, const StackFrame
 // input ends; any other line is run by the command interpreter.
 void pauseRun();
 
-// The read-error stop: "Error reading input file", the pause, then the end of
-// the run with the failing read's error number as exit status. Never returns.
-[[noreturn]] void readErrorStop(int error);
+// The read-error stop for a row of `source` whose read failed with `error`:
+// a message on standard error that names the file and the line of the
+// failure, "Error reading input file", the pause, then the end of the run
+// with `error` as exit status. Never returns.
+[[noreturn]] void readErrorStop(int error, const RecordSource& source);
 
 // The message of a run-time error that does not end the run (severity
 // "error"), with a stack listing, on standard error.

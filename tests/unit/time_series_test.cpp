@@ -202,6 +202,7 @@ struct RowsCase {
     const char* what;
     const char* content;
     std::vector<double> t, q;
+    const char* spill = "";  // "row R continues on line L", when a row spills over
 };
 
 TEST_F(SeriesReader, TxtRows)
@@ -218,23 +219,29 @@ TEST_F(SeriesReader, TxtRows)
         {"three columns: the third is skipped", "1 2 3\n4 5 6\n", {1, 4}, {2, 5}},
         {"a comment after the values", "1 2 # gauge A\n3 4\n", {1, 3}, {2, 4}},
         {"last row with one value is dropped", "1 2\n3 4\n5\n", {1, 3}, {2, 4}},
-        {"a lone time takes its rate from the next line", "1.0\n2.0 3.0\n4.0 5.0\n", {1, 4}, {2, 5}},
+        {"a lone time takes its rate from the next line", "1.0\n2.0 3.0\n4.0 5.0\n", {1, 4}, {2, 5},
+         "row 1 continues on line 2"},
+        {"an empty last cell shifts every later row; said once", "0,1\n24,\n48,2\n72,\n\n96,3\n",
+         {0, 24, 72}, {1, 48, 96}, "row 2 continues on line 3"},
         {"number forms", "1.5e3 -2.5D-1\n.5 5.\n1.0+2 25-1\n-0.0 -0\n", {1500, 0.5, 100, -0.0}, {-0.25, 5, 2.5, -0.0}},
         {"correctly rounded values", "0.1 0.3\n4.35 8.5e-5\n9007199254740993 9007199254740995\n"
          "12345678901234567890123 1e30\n",
          {0x1.999999999999ap-4, 0x1.1666666666666p+2, 0x1p+53, 0x1.4ea15b273b38ap+73},
          {0x1.3333333333333p-2, 0x1.64840e1719f8p-14, 0x1.0000000000002p+53, 0x1.93e5939a08ceap+99}},
         {"rows of plain and other forms mixed", "1 2\n3D0 4\n5 6\n7\n8\n9 10\n2*11\n12 13/\n14 15\n",
-         {1, 3, 5, 7, 9, 11, 12, 14}, {2, 4, 6, 8, 10, 11, 13, 15}},
-        {"null values and a slash leave a defined value", "1,,2\n,3\n4 /\n5 6\n",
-         {1, 0, 4, 5}, {0, 3, 0, 6}},
+         {1, 3, 5, 7, 9, 11, 12, 14}, {2, 4, 6, 8, 10, 11, 13, 15}, "row 4 continues on line 5"},
+        {"null values and a slash leave a defined value, and no row continues",
+         "1,,2\n,3\n4 /\n5 6\n7,\n,8\n", {1, 0, 4, 5, 7}, {0, 3, 0, 6, 0}},
     };
     for (const RowsCase& c : cases) {
         SCOPED_TRACE(c.what);
         writeFile("flow.txt", c.content);
         testing::internal::CaptureStderr();
         TimeSeries s = read("flow.txt");
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        std::string spill = *c.spill ? std::string("tarnlib: warning: ") + c.spill + ", unit 22, file " +
+                                           fullPath("flow.txt") + "\r\n"
+                                     : "";
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), spill);
         EXPECT_EQ(s.count, static_cast<std::int32_t>(c.t.size()));
         EXPECT_EQ(times(s), hexTexts(c.t));
         EXPECT_EQ(rates(s), hexTexts(c.q));
@@ -388,35 +395,50 @@ TEST_F(SeriesReader, XysLongSeries)
 struct ReadErrorCase {
     const char* what;
     const char* file;
-    const char* content;
+    std::string content;
     int status;
+    const char* text;  // the message text up to the file name
+    int line;          // where the failing value starts
+    const char* spill = "";  // "row R continues on line L", when a row spills over first
 };
 
-// The read-error stop: the free-form line and the pause prompt on standard
-// output, nothing on standard error, the read's error number as exit status.
-// Standard input is empty, so the pause ends at once.
+// The read-error stop: a message that names the file and the line of the
+// failing value on standard error; the free-form line and the pause prompt on
+// standard output; the read's error number as exit status. Standard input is
+// empty, so the pause ends at once.
 TEST_F(SeriesReaderDeathTest, UnreadableRowEndsInTheReadErrorStop)
 {
+    const char* syntax = "list-directed I/O syntax error, unit 22, file ";
+    const char* conversion = "input conversion error, unit 22, file ";
     const ReadErrorCase cases[] = {
-        {"column header Time Flow", "flow.txt", "Time Flow\n0 1\n", 64},
-        {"column header Hours Flow", "flow.txt", "Hours Flow\n0 1\n", 59},
-        {"a semicolon between the values", "flow.txt", "0.0;12.5\n", 59},
-        {"a byte-order mark", "flow.txt", "\xEF\xBB\xBF" "0 1\n1 2\n", 59},
-        {"a later row", "flow.txt", "0 1\n1 2\nNone 3\n", 64},
-        {"an .xys header read as a row", "flow.XYS", "XYS 1 1 'Flow'\n0 1\n", 59},
-        {"an .xys row", "flow.xys", "XYS 1 2 'A'\n0 1\nabc 2\n", 59},
+        {"column header Time Flow", "flow.txt", "Time Flow\n0 1\n", 64, conversion, 1},
+        {"column header Hours Flow", "flow.txt", "Hours Flow\n0 1\n", 59, syntax, 1},
+        {"a semicolon between the values", "flow.txt", "0.0;12.5\n", 59, syntax, 1},
+        {"a byte-order mark", "flow.txt", "\xEF\xBB\xBF" "0 1\n1 2\n", 59, syntax, 1},
+        {"a later row after blank lines", "flow.txt", "0 1\n1 2\n\r\n  \n\nNone 3\n", 64, conversion, 6},
+        {"a rate on a later line", "flow.txt", "0 1\r\n2\n\n#3\n", 59, syntax, 4},
+        {"an .xys header read as a row", "flow.XYS", "XYS 1 1 'Flow'\n0 1\n", 59, syntax, 1},
+        {"an .xys row after a header over two lines", "flow.xys", "XYS 1\n2 'A'\n0 1\nabc 2\n", 59, syntax, 4},
+        {"row 100000 of a .txt, after a row over three lines", "flow.txt",
+         "0\n\n0\n" + numberedRows(99998, "\n\n1e5 x\n"), 59, syntax, 100004, "row 1 continues on line 3"},
     };
     for (const ReadErrorCase& c : cases) {
         SCOPED_TRACE(c.what);
         writeFile(c.file, c.content);
         std::remove("stdout.txt");
+        std::string spill = *c.spill ? "tarnlib: warning: " + std::string(c.spill) + ", unit 22, file " +
+                                           regexLiteral(fullPath(c.file)) + capturedLineEndPattern
+                                     : "";
+        std::string message = "^" + spill + "tarnlib: error \\(" + std::to_string(c.status) + "\\): " + regexLiteral(c.text) +
+                              regexLiteral(fullPath(c.file)) + ", line " + std::to_string(c.line) +
+                              capturedLineEndPattern + "$";
         EXPECT_EXIT(
             {
                 std::freopen(emptyInput, "r", stdin);
                 std::freopen("stdout.txt", "w", stdout);
                 read(c.file);
             },
-            testing::ExitedWithCode(c.status), "^$");
+            testing::ExitedWithCode(c.status), message);
         EXPECT_EQ(readFile("stdout.txt"), std::string(" Error reading input file\r\n") + pausePrompt);
     }
 }

@@ -61,7 +61,7 @@ same for a mass flux in kg/s and reports kilograms.]=])
 
 # The archives and their top directory carry no version: a dot anywhere
 # in a path before the extension makes the programs read an .xys series as
-# .txt, so an unpacked qstat-1.0.0 folder would break the bundled .xys example.
+# .txt, so an unpacked qstat-1.1.0 folder would break the bundled .xys example.
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)

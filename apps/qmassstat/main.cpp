@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
         "qmassstat",
         MassUnitSet,
         {"Flux        [kg]       [kg/day]      [kg/yr]    ", "Flux       [kg]    [kg/day]"},
+        "kg/s",
     };
     runDriver(qmassstat, argc, argv);
 }

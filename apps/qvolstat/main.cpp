@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
         {"Flux       [cu m]       [cu yd]     [cu ft]     [cu m/day]   [cu yd/day]  [cu ft/day]   "
          "[cu m/yr]    [cu yd/yr]   [cu ft/yr]",
          "Flux       [cu m]    [cu m/day]"},
+        "m^3/s",
     };
     runDriver(qvolstat, argc, argv);
 }

@@ -53,6 +53,76 @@ void showBanner(const char* programName) {
     writeFreeFormLine(" or to exit type any text and press enter");
 }
 
+// What the first argument may ask for in place of a run.
+enum class InfoRequest { none, help, version };
+
+// --help and -h ask for help (and /? where the system's programs take it),
+// --version for the version; any other text, for nothing.
+InfoRequest infoRequest(const char* argument) {
+    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) return InfoRequest::help;
+    if (slashQuestionAsksForHelp() && std::strcmp(argument, "/?") == 0) return InfoRequest::help;
+    if (std::strcmp(argument, "--version") == 0) return InfoRequest::version;
+    return InfoRequest::none;
+}
+
+// The help text, at most 25 lines: %p stands for the program name, %u for the
+// unit of the rates.
+constexpr const char* helpText[] = {
+    "Usage: %p finput [foutput [fluxmax]]",
+    "       %p",
+    "       %p --help | -h | --version",
+    "Integrates a time series of rates (hours, %u) with the trapezoid rule and",
+    "writes its inflow, outflow, gross and net totals to a report of nine lines.",
+    "  finput   the series: a .txt file of rows \"hours rate\", or an .xys file",
+    "           (a header XYS 1 N 'name', then N rows)",
+    "  foutput  the report, created or replaced",
+    "           (default Flux_statistics.txt in the current directory)",
+    "  fluxmax  rates greater than this in magnitude are outliers and count as 0",
+    "           (default 100000)",
+    "With arguments, the program writes the report and prints nothing.",
+    "With no argument, it shows a banner, asks for the input file, writes",
+    "Flux_statistics.txt into the directory of the answer (up to its last",
+    "backslash), shows a summary and waits for Enter.",
+    "Exit status: 0 success, 29 input not found, else the number in the message.",
+    "Manual: man %p; README.md (/usr/share/doc/qstat, or docs\\ on Windows).",
+};
+
+// Writes the help text or the version line ("qvolstat 1.1.0") as plain
+// console lines; a refused write is run-time error 38 on unit -1.
+void writeInfo(const Deliverable& deliverable, InfoRequest request) {
+    // A pattern has at most 75 characters and one %p or %u, which a program
+    // name of 9 characters or a unit of 5 lengthens by at most 7: 82 in all.
+    char line[128];
+    if (request == InfoRequest::version) {
+        std::size_t n = std::strlen(deliverable.programName);
+        std::memcpy(line, deliverable.programName, n);
+        line[n] = ' ';
+        std::memcpy(line + n + 1, QSTAT_VERSION, sizeof QSTAT_VERSION - 1);
+        writeConsoleLine(line, n + sizeof QSTAT_VERSION);
+        return;
+    }
+    for (const char* pattern : helpText) {
+        std::size_t n = 0;
+        auto append = [&](const char* text, std::size_t length) {
+            if (length > sizeof line - n) length = sizeof line - n;
+            std::memcpy(line + n, text, length);
+            n += length;
+        };
+        for (const char* p = pattern; *p != '\0'; ++p) {
+            if (p[0] == '%' && p[1] == 'p') {
+                append(deliverable.programName, std::strlen(deliverable.programName));
+                ++p;
+            } else if (p[0] == '%' && p[1] == 'u') {
+                append(deliverable.rateUnit, std::strlen(deliverable.rateUnit));
+                ++p;
+            } else {
+                append(p, 1);
+            }
+        }
+        writeConsoleLine(line, n);
+    }
+}
+
 // The report goes into the directory of `finput`: everything up to its last
 // backslash (forward slashes do not count), then the report name as it stands.
 void applyReportDirectory(RunSettings& settings) {
@@ -112,6 +182,17 @@ void runDriver(const Deliverable& deliverable, int argc, char** argv) {
     setField(settings.finput, sizeof settings.finput, "", 0);
     setField(settings.foutput, sizeof settings.foutput, defaultReportName, std::strlen(defaultReportName));
     settings.interactive = args.count == 0;
+
+    // A first argument that asks for help or the version is answered unless
+    // a file has that name, which is then read as a series: for these texts
+    // (no blanks, no NUL) fileExists is the existence test of the input.
+    if (!settings.interactive) {
+        InfoRequest request = infoRequest(args.text[0]);
+        if (request != InfoRequest::none && !fileExists(args.text[0])) {
+            writeInfo(deliverable, request);
+            stopRun();
+        }
+    }
 
     RecordSource input = standardInputSource();
     if (settings.interactive) {

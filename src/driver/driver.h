@@ -19,6 +19,7 @@ struct Deliverable {
     const char* programName;  // "qvolstat" or "qmassstat"
     const UnitSet& units;
     ReportHeaders headers;
+    const char* rateUnit;  // the unit of the series' rates, for --help: "m^3/s" or "kg/s"
 };
 
 // The whole run of a program. Never returns.

@@ -30,6 +30,10 @@ struct ProgramArguments {
 // as a failed write rather than a signal) and returns its arguments.
 ProgramArguments startProcess(int argc, char** argv);
 
+// True when `/?` asks a program for help on this system (Windows), besides
+// the --help and -h that every system's programs take.
+bool slashQuestionAsksForHelp();
+
 // True when a file or directory exists under `name` (NUL-terminated, trailing
 // blanks already removed). An empty name never exists.
 bool fileExists(const char* name);

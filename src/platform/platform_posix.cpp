@@ -46,6 +46,9 @@ ProgramArguments startProcess(int argc, char** argv) {
     return args;
 }
 
+// Here /? is an ordinary path: the root directory's file "?".
+bool slashQuestionAsksForHelp() { return false; }
+
 bool fileExists(const char* name) {
     struct stat info;
     return name[0] != '\0' && stat(name, &info) == 0;

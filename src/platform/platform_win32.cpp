@@ -51,6 +51,10 @@ ProgramArguments startProcess(int argc, char** argv) {
     return args;
 }
 
+// The console programs of this system take /? for help, and no file may be
+// named "?".
+bool slashQuestionAsksForHelp() { return true; }
+
 bool fileExists(const char* name) { return name[0] != '\0' && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
 
 // True when `name` holds a character that no Windows file name may hold.

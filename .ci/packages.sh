@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Linux packages (.deb, .tar.gz) and checks that each holds both
 # programs, the README, the LICENSE, the examples and the manual pages; runs
-# the programs installed from the .deb on an installed example. When the
-# Windows cross build exists (build/windows with both .exe files), also makes
-# its .zip and checks it the same way.
+# the programs installed from the .deb on an installed example, and checks
+# that their --version names the package's version. When the Windows cross
+# build exists (build/windows with both .exe files), also makes its .zip and
+# checks it the same way.
 #
 # Usage: .ci/packages.sh [linux-build-dir]   (default build/default)
 set -euo pipefail
@@ -79,6 +80,18 @@ else
   echo "FAIL: installed qmassstat on sediment_flux.txt (status $status)" >&2
   failures=$((failures + 1))
 fi
+
+# Both programs and the package carry the one version of the project.
+version=$(dpkg-deb -f "$deb" Version)
+for program in qvolstat qmassstat; do
+  said=$("$root/usr/bin/$program" --version </dev/null | tr -d '\r') || said="status $?"
+  if [ "$said" = "$program $version" ]; then
+    echo "ok: installed $program --version says $said"
+  else
+    echo "FAIL: installed $program --version says '$said', the package is $version" >&2
+    failures=$((failures + 1))
+  fi
+done
 
 if [ -f "$windows/qvolstat.exe" ] && [ -f "$windows/qmassstat.exe" ]; then
   (cd "$windows" && rm -f qstat-*.zip && cpack -G ZIP >/dev/null)

@@ -79,6 +79,10 @@ int writeStandardOutput(const char* data, std::size_t size);
 // nowhere left to report it.
 void writeStandardError(const char* data, std::size_t size);
 
+// True when standard input is a terminal that a person types at (on Windows,
+// a console), false for a file, a pipe, a device or a closed stream.
+bool standardInputIsTerminal();
+
 // Hands `line` to the system's command interpreter and waits for it to end.
 // Its success or failure is not reported.
 void runCommandInterpreter(const char* line);

@@ -238,6 +238,8 @@ int writeStandardOutput(const char* data, std::size_t size) { return writeAll(1,
 
 void writeStandardError(const char* data, std::size_t size) { writeAll(2, data, size); }
 
+bool standardInputIsTerminal() { return isatty(0) == 1; }
+
 void runCommandInterpreter(const char* line) {
     pid_t child = fork();
     if (child == 0) {

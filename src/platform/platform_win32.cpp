@@ -279,6 +279,14 @@ int writeStandardOutput(const char* data, std::size_t size) {
 
 void writeStandardError(const char* data, std::size_t size) { writeStandardHandle(STD_ERROR_HANDLE, data, size); }
 
+bool standardInputIsTerminal() {
+    // A character device is not enough: NUL and serial ports are ones too.
+    // Only a console accepts GetConsoleMode.
+    HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_CHAR && GetConsoleMode(h, &mode);
+}
+
 // Makes a standard handle inheritable, so that a child started with it as
 // its own standard handle can use it. Consoles' pseudo-handles need nothing.
 static HANDLE inheritableStandardHandle(DWORD which) {

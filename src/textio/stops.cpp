@@ -175,6 +175,14 @@ void pauseRun() {
         // An empty line ends the pause; so does the end of input, where no
         // further line could ever be typed.
         if (length <= 0) return;
+        // Only a person at a terminal types commands here. From a pipe or a
+        // file the line is data, the output of some other program, and
+        // running it would turn data into commands.
+        if (!standardInputIsTerminal()) {
+            static const char warning[] = "tarnlib: warning: command not run, standard input is not a terminal\r\n";
+            writeStandardError(warning, sizeof warning - 1);
+            return;
+        }
         line[length] = '\0';
         runCommandInterpreter(line);
     }

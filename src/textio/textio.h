@@ -210,7 +210,9 @@ std::size_t formatStackListing(char* out, std::size_t capacity, const StackFrame
 [[noreturn]] void stopRun(int exitStatus = 0);
 
 // The pause prompt: repeats until the user enters an empty line or standard
-// input ends; any other line is run by the command interpreter.
+// input ends; any other line is run by the command interpreter when standard
+// input is a terminal, and otherwise ends the pause with a warning on
+// standard error, running nothing.
 void pauseRun();
 
 // The read-error stop for a row of `source` whose read failed with `error`:

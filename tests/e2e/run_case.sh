@@ -160,15 +160,49 @@ if [[ -e $CASE_DIR/stdin-closed ]]; then
     STDIN_MODE=closed
 elif [[ -f $CASE_DIR/stdin ]]; then
     STDIN_MODE=pipe
+    [[ -e $CASE_DIR/stdin-terminal ]] && STDIN_MODE=terminal
     expand_file "$CASE_DIR/stdin" "$OUT/stdin.expanded"
+fi
+if [[ $STDIN_MODE == terminal ]] && ! script -qec true /dev/null </dev/null >/dev/null 2>&1; then
+    skip "no script(1) of util-linux to make a pseudo-terminal"
 fi
 
 # The program reads its standard input from a pipe (as typed answers
-# arrive), from /dev/null when the case gives none, or has it closed.
+# arrive), from /dev/null when the case gives none, from a terminal, or has
+# it closed.
 launch() {
     cd "$WORK" && exec timeout -k 5 240 "${RUN_PREFIX[@]}" "${EMULATOR[@]}" "$PROGRAM" "${ARGS[@]}"
 }
+# Types the lines of `stdin` on the terminal, each line end as the Enter key
+# sends it (CR, which a terminal in line mode turns into LF). Wine's console
+# takes the terminal over (raw mode) as the program starts and drops what was
+# typed before, so under wine the typing waits for that.
+type_lines() {
+    local i
+    if [[ $PLATFORM == windows ]]; then
+        for ((i = 0; i < 1200; i++)); do
+            [[ -s $OUT/tty ]] && stty -F "$(<"$OUT/tty")" -a 2>/dev/null | grep -q -e -icanon && break
+            sleep 0.05
+        done
+    fi
+    tr '\n' '\r' <"$OUT/stdin.expanded"
+}
 case $STDIN_MODE in
+terminal)
+    # script(1) starts the command in a session of its own on a new
+    # pseudo-terminal (so it needs no terminal of ours) and passes its own
+    # standard input to it as typing. Only standard input stays on the
+    # terminal: the program's output goes to files, free of the terminal's
+    # echo and line-end translation. timeout stays outside, since from a
+    # process group of its own the program could not read the terminal.
+    {
+        declare -p RUN_PREFIX EMULATOR PROGRAM ARGS WORK OUT
+        echo 'tty >"$OUT/tty"'
+        echo 'cd "$WORK" && exec "${RUN_PREFIX[@]}" "${EMULATOR[@]}" "$PROGRAM" "${ARGS[@]}" >"$OUT/stdout" 2>"$OUT/stderr"'
+    } >"$OUT/launch.sh"
+    type_lines | timeout -k 5 240 script -qec "bash ${OUT@Q}/launch.sh" /dev/null >"$OUT/terminal" 2>&1
+    STATUS=${PIPESTATUS[1]}
+    ;;
 pipe)
     cat "$OUT/stdin.expanded" | (launch) >"$OUT/stdout" 2>"$OUT/stderr"
     STATUS=${PIPESTATUS[1]}

@@ -11,6 +11,9 @@ need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+# The end-to-end cases check stack listings with nm and type at a terminal made by script.
+command -v nm >/dev/null || need+=(binutils)
+command -v script >/dev/null || need+=(bsdutils)
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo

@@ -4,12 +4,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# The MinGW nm and objdump check the stack listings of the end-to-end cases.
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null ||
-   ! command -v wineserver >/dev/null || [ ! -f /usr/src/googletest/CMakeLists.txt ]; then
+   ! command -v wineserver >/dev/null || [ ! -f /usr/src/googletest/CMakeLists.txt ] ||
+   ! command -v x86_64-w64-mingw32-nm >/dev/null; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends \
-    g++-mingw-w64-x86-64-posix wine wine64 googletest >/dev/null
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest >/dev/null
 fi
 
 build=build/windows

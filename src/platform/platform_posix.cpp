@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -260,6 +261,20 @@ static void copyName(char* out, std::size_t capacity, const char* text) {
     out[n] = '\0';
 }
 
+// Finds the module and the exported symbol at `address`. Returns false when
+// no module holds it. info.dli_sname is left null unless the symbol's extent,
+// from its start over its size, holds the address: the nearest symbol below
+// an address is not the routine that holds it when the address lies past its
+// end, in padding or in a routine that exports no name.
+static bool lookUpAddress(const void* address, Dl_info& info) {
+    void* entry = nullptr;
+    if (dladdr1(address, &info, &entry, RTLD_DL_SYMENT) == 0) return false;
+    const auto* symbol = static_cast<const ElfW(Sym)*>(entry);
+    auto offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(info.dli_saddr);
+    if (symbol == nullptr || info.dli_saddr == nullptr || offset >= symbol->st_size) info.dli_sname = nullptr;
+    return true;
+}
+
 int walkStack(StackFrame* frames, int capacity) {
     constexpr int maxFrames = 64;
     void* addresses[maxFrames];
@@ -270,8 +285,12 @@ int walkStack(StackFrame* frames, int capacity) {
         frame = StackFrame{};
         auto address = reinterpret_cast<std::uintptr_t>(addresses[i]);
         frame.pc = static_cast<std::uint32_t>(address);
+        // Each address is a return address, just after its call; the call is
+        // one byte back. A call that ends its routine (to one that never
+        // returns) is followed by the next routine in memory, which the return
+        // address itself would name.
         Dl_info info;
-        if (dladdr(addresses[i], &info) == 0) continue;
+        if (!lookUpAddress(reinterpret_cast<const void*>(address - 1), info)) continue;
         if (info.dli_fname) {
             const char* slash = std::strrchr(info.dli_fname, '/');
             copyName(frame.module, sizeof frame.module, slash ? slash + 1 : info.dli_fname);

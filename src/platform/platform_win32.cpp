@@ -359,7 +359,12 @@ static void nameModule(StackFrame& frame, std::uintptr_t address) {
 }
 
 // Names the routine, line and source file of `address` from the debugging
-// information the symbol handler of `process` has loaded.
+// information the symbol handler of `process` has loaded. SymFromAddr gives
+// the nearest symbol below the address, which is not the routine that holds
+// it when the address lies past its end (in padding, or in code without
+// debugging information), so a symbol is named only when its size reaches
+// the address. One of unknown size (0, as a name from an export table) is
+// taken as it comes.
 static void nameRoutine(StackFrame& frame, HANDLE process, DWORD64 address) {
     // SYMBOL_INFO ends in a name of MaxNameLen characters.
     alignas(SYMBOL_INFO) char storage[sizeof(SYMBOL_INFO) + 256];
@@ -368,7 +373,7 @@ static void nameRoutine(StackFrame& frame, HANDLE process, DWORD64 address) {
     symbol->SizeOfStruct = sizeof(SYMBOL_INFO);
     symbol->MaxNameLen = 256;
     DWORD64 displacement = 0;
-    if (SymFromAddr(process, address, &displacement, symbol)) {
+    if (SymFromAddr(process, address, &displacement, symbol) && (symbol->Size == 0 || displacement < symbol->Size)) {
 #if defined(__GNUC__)
         int status = 0;
         char* plain = abi::__cxa_demangle(symbol->Name, nullptr, nullptr, &status);
@@ -410,7 +415,10 @@ int walkStack(StackFrame* frames, int capacity) {
         auto address = reinterpret_cast<std::uintptr_t>(addresses[i]);
         frame.pc = static_cast<std::uint32_t>(address);
         nameModule(frame, address);
-        // A return address points after its call; the call itself is one byte back.
+        // Each address is a return address, just after its call; the call is
+        // one byte back. A call that ends its routine (to one that never
+        // returns) is followed by the next routine in memory, which the return
+        // address itself would name.
         if (symbols) nameRoutine(frame, process, static_cast<DWORD64>(address - 1));
     }
     if (symbols) SymCleanup(process);

@@ -124,6 +124,100 @@ limit_memory() {
     RUN_PREFIX+=(bash -c 'ulimit -v "$0" && exec "$@"' "$1")
 }
 
+# Sets REPLY to the name of a routine as a stack listing shows it: without a
+# symbol version (@GLIBC_...), cut before its parameter list and to 17
+# characters, without trailing blanks.
+listed_name() {
+    REPLY=${1%%@*}
+    REPLY=${REPLY%%\(*}
+    REPLY=${REPLY:0:17}
+    REPLY=${REPLY%"${REPLY##*[! ]}"}
+}
+
+# Writes the line "START END NAME" for the routine $3 at [$1, $2), and a
+# second one with its bare name (no namespace or class) when that differs,
+# the form in which debugging information names a routine.
+code_symbol() {
+    local name=$3 full
+    while [[ $name == "(anonymous namespace)::"* ]]; do name=${name#"(anonymous namespace)::"}; done
+    listed_name "$name"
+    full=$REPLY
+    echo "$1 $2 $full"
+    name=${name%%\(*}
+    listed_name "${name##*::}"
+    [[ $REPLY == "$full" ]] || echo "$1 $2 $REPLY"
+}
+
+# Writes "START END NAME" (decimal, END exclusive) for every code symbol of
+# the file $1 into the file $2. A symbol without a size (PE files carry none)
+# ends where the next one starts.
+list_code_symbols() {
+    local file=$1 nm=nm a b c rest start previous=""
+    [[ $PLATFORM == windows ]] && nm=x86_64-w64-mingw32-nm
+    {
+        "$nm" -C -n -S --defined-only -- "$file"
+        # A shared library keeps only its exported names.
+        [[ $PLATFORM == posix ]] && "$nm" -D -C -n -S --defined-only -- "$file"
+    } 2>/dev/null | while read -r a b c rest; do
+        # Names of sections and local labels (.text, .l_start) are no routines.
+        [[ $a =~ ^[0-9a-f]+$ && $c != .* ]] || continue
+        start=$((16#$a))
+        [[ -n $previous ]] && code_symbol "${previous%% *}" "$start" "${previous#* }"
+        previous=""
+        if [[ $b =~ ^[0-9a-f]+$ && $c =~ ^[A-Za-z]$ ]]; then
+            [[ $c == [TtWwi] && $rest != .* ]] && code_symbol "$start" "$((start + 16#$b))" "$rest"
+        elif [[ $b == [TtWw] ]]; then
+            previous="$start $c${rest:+ $rest}"
+        fi
+    done >"$2"
+}
+
+# For the stack listing on standard error: every routine that a frame row of
+# the program or of a library it loads (POSIX) names must be one whose code
+# holds the frame's call, one byte before its PC (a return address); and
+# each routine given as an argument must be named by some row. Frames in
+# other modules of a Windows program (wine's own) are not checked.
+check_stack_routines() {
+    local nm=nm line module pc routine file base address holders named=" " want symbols start end name
+    [[ $PLATFORM == windows ]] && nm=x86_64-w64-mingw32-nm
+    command -v "$nm" >/dev/null || { fail "no $nm (binutils) to check the stack listing"; return; }
+    while IFS= read -r line; do
+        line+=$'\n'
+        [[ $line =~ $FRAME_ROW ]] || continue
+        pc=${line:19:8}
+        listed_name "${line:0:17}" && module=$REPLY
+        listed_name "${line:29:17}" && routine=$REPLY
+        [[ $routine == Unknown ]] && continue
+        named+="$routine "
+        base=0 file=""
+        if [[ $module == "${PROGRAM##*/}" ]]; then
+            file=$PROGRAM
+            # A PE file's symbols are at their image base plus the offset.
+            [[ $PLATFORM == windows ]] &&
+                base=$((16#$(x86_64-w64-mingw32-objdump -p "$PROGRAM" | sed -n 's/^ImageBase[[:space:]]*//p')))
+        elif [[ $PLATFORM == posix ]]; then
+            file=$(ldd "$PROGRAM" | sed -n "s|^[[:space:]]*${module//./\\.} => \([^ ]*\) .*|\1|p")
+        fi
+        if [[ -z $file ]]; then
+            [[ $PLATFORM == posix ]] && fail "stack row of $module names $routine: no such module to check it in"
+            continue
+        fi
+        symbols=$OUT/symbols.$module
+        [[ -f $symbols ]] || list_code_symbols "$file" "$symbols"
+        address=$((base + 16#$pc - 1))
+        holders=" "
+        while read -r start end name; do
+            ((start <= address && address < end)) && [[ $holders != *" ${name:-?} "* ]] && holders+="${name:-?} "
+        done <"$symbols"
+        [[ $holders == *" $routine "* ]] && continue
+        [[ $holders == " " ]] && holders=" no routine "
+        fail "stack row $module $pc names $routine, but the code at PC-1 belongs to${holders% }"
+    done <"$OUT/stderr"
+    for want in "$@"; do
+        [[ $named == *" $want "* ]] || fail "the stack listing does not name $want"
+    done
+}
+
 # ---------------------------------------------------------------- the case
 if [[ -f $CASE_DIR/platform ]]; then
     read -r wanted <"$CASE_DIR/platform"

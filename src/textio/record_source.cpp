@@ -28,7 +28,7 @@ RecordSource standardInputSource() {
     source.unit = inputUnit;
     std::strcpy(source.name, inputName);
     source.capacity = inputBlockSize;
-    source.storage.reset(new char[source.capacity]);
+    source.storage.reset(new char[source.capacity + textPadding]());
     source.pos = source.end = source.storage.get();
     return source;
 }
@@ -42,7 +42,7 @@ RecordSource fileSource(FileHandle file, int unit, const char* messageName) {
     std::memcpy(source.name, messageName, n);
     source.file = file;
     source.capacity = fileBlockSize;
-    source.storage.reset(new char[source.capacity]);
+    source.storage.reset(new char[source.capacity + textPadding]());
     source.pos = source.end = source.storage.get();
     return source;
 }

@@ -1,23 +1,27 @@
-// conversion_check: proves convertPlainReal, the conversion of the common-row
-// read, against std::from_chars on random and adversarial tokens.
+// conversion_check: proves scanPlainNumber, the number conversion of the
+// common-row read and of the general read's plain tokens, against
+// std::from_chars on random and adversarial tokens.
 //
 //   conversion_check [COUNT [SEED]]      (COUNT defaults to 1000000)
 //
-// Every token that convertPlainReal accepts must be a plain number and give
-// exactly the bits that std::from_chars gives for it (after a leading '+',
-// which from_chars does not take, is dropped). It may refuse a plain number
-// only when it has more than 19 significant digits, an exponent written
-// beyond 100000, or lies beyond the double range (from_chars reports it out
-// of range); any other refusal is a failure too, as it would send common rows
-// down the slow road. Tokens next to the midpoint between two adjacent doubles
-// are also checked against the rounding worked out here in exact integer
+// A token counts as accepted when scanPlainNumber, given a copy of it with
+// padding, ends exactly at its end. Every accepted token must be a plain
+// number and give exactly the bits that std::from_chars gives for it, once
+// it is written the way from_chars takes it (no leading '+', and the
+// exponent written with an e). It may refuse a plain number only when it
+// has more than 64 digits, an exponent written with more than 5 digits, or
+// lies beyond the double range (from_chars reports it out of range); any
+// other refusal is a failure too, as it would send common rows down the
+// slow road. Tokens next to the midpoint between two adjacent doubles are
+// also checked against the rounding worked out here in exact integer
 // arithmetic, so that the proof does not rest on from_chars alone.
 //
 // Families of tokens: a table of forms and of non-numbers; random plain
-// numbers of 1 to 19 digits with exponents from -30 to +30; the Clinger
-// boundaries (mantissas near 2^53, exponents near 10^22); exponents at the
-// subnormal and overflow ends; and midpoint neighbourhoods with 17 to 40
-// significant digits, from random doubles of every binade.
+// numbers of 1 to 19 digits with exponents from -30 to +30, written with
+// every exponent form (E, D or Q in either case, or a bare sign); the
+// Clinger boundaries (mantissas near 2^53, exponents near 10^22); exponents
+// at the subnormal and overflow ends; and midpoint neighbourhoods with 17 to
+// 40 significant digits, from random doubles of every binade.
 #include <bit>
 #include <charconv>
 #include <chrono>
@@ -57,39 +61,47 @@ char randomDigit(Random& random, char low = '0') { return static_cast<char>(pick
 
 // ------------------------------------------------------------ the reference grammar
 
-// What a token is, by the plain-number grammar that convertPlainReal states.
+// What a token is, by the plain-number grammar that scanPlainNumber states.
 struct Shape {
-    bool plain = false;                // sign, digits with at most one point, optional E/e exponent
-    int significant = 0;               // digits from the first nonzero one on, trailing zeros included
-    std::int64_t writtenExponent = 0;  // magnitude of the exponent as written, saturated
+    bool plain = false;         // sign, digits with at most one point, optional exponent
+    int digits = 0;             // every digit of the mantissa, leading zeros included
+    int exponentDigits = 0;     // digits of the exponent as written
+    std::string forFromChars;   // the token as std::from_chars takes it
 };
+
+bool isExponentLetter(char c) { return c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == 'q' || c == 'Q'; }
 
 Shape shapeOf(std::string_view token) {
     Shape shape;
     std::size_t i = 0;
     auto digitAt = [&](std::size_t k) { return k < token.size() && token[k] >= '0' && token[k] <= '9'; };
-    if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
-    bool anyDigit = false;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
+        if (token[i] == '-') shape.forFromChars += '-';
+        ++i;
+    }
     bool point = false;
     for (; i < token.size(); ++i) {
         char c = token[i];
         if (c == '.' && !point) {
             point = true;
         } else if (digitAt(i)) {
-            anyDigit = true;
-            if (shape.significant > 0 || c != '0') ++shape.significant;
+            ++shape.digits;
         } else {
             break;
         }
+        shape.forFromChars += c;
     }
-    if (!anyDigit) return shape;
-    if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
-        ++i;
-        if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
+    if (shape.digits == 0) return shape;
+    bool letter = i < token.size() && isExponentLetter(token[i]);
+    bool bareSign = i < token.size() && (token[i] == '+' || token[i] == '-');
+    if (letter || bareSign) {
+        shape.forFromChars += 'e';
+        i += letter;
+        if (i < token.size() && (token[i] == '+' || token[i] == '-')) shape.forFromChars += token[i++];
         if (!digitAt(i)) return shape;
         for (; digitAt(i); ++i) {
-            shape.writtenExponent = shape.writtenExponent * 10 + (token[i] - '0');
-            if (shape.writtenExponent > 1000000000) shape.writtenExponent = 1000000000;
+            ++shape.exponentDigits;
+            shape.forFromChars += token[i];
         }
     }
     shape.plain = i == token.size();
@@ -145,13 +157,17 @@ void checkToken(Tally& tally, Family family, std::string_view token, Exact exact
     ++tally.tokens[f];
     const double untouched = -0x1.2345p-7;  // a refusal must leave the value
     double value = untouched;
-    bool accepted = convertPlainReal(token.data(), token.data() + token.size(), value);
+    std::string padded(token);
+    padded.append(textPadding, '\0');
+    const char* end = scanPlainNumber(padded.data(), value);
+    bool accepted = end == padded.data() + token.size();
+    if (!accepted) value = untouched;  // a number that ends early is the caller's to judge
     Shape shape = shapeOf(token);
 
-    std::string_view bare = !token.empty() && token[0] == '+' ? token.substr(1) : token;
+    std::string_view bare = shape.forFromChars;
     double reference = 0.0;
     auto result = std::from_chars(bare.data(), bare.data() + bare.size(), reference);
-    bool referenceValid = result.ec == std::errc{} && result.ptr == bare.data() + bare.size();
+    bool referenceValid = shape.plain && result.ec == std::errc{} && result.ptr == bare.data() + bare.size();
     bool outOfRange = result.ec == std::errc::result_out_of_range;
 
     if (shape.plain && exact.kind == Exact::Kind::value && referenceValid && bitsOf(reference) != bitsOf(exact.value))
@@ -171,7 +187,7 @@ void checkToken(Tally& tally, Family family, std::string_view token, Exact exact
         return;
     }
     if (bitsOf(value) != bitsOf(untouched)) reportFailure(tally, token, "refused but value changed", value, untouched);
-    bool mayRefuse = !shape.plain || shape.significant > 19 || shape.writtenExponent > 100000 || outOfRange;
+    bool mayRefuse = !shape.plain || shape.digits > 64 || shape.exponentDigits > 5 || outOfRange;
     if (!mayRefuse) {
         ++tally.refusals;
         reportFailure(tally, token, "refused a plain number", value, reference);
@@ -261,13 +277,30 @@ void checkTable(Tally& tally) {
         "0.3",
         "3.0517578125e-5",
         "8.98846567431158e307",
+        "1-2",
+        "1+5",
+        "1.0+5",
+        "-2.5-1",
+        "1d5",
+        "1D-5",
+        "1q5",
+        "1Q+05",
+        "2.0D0",
+        "1.2345D+03",
+        "-.5d-1",
+        "1e00005",
+        "1e000005",
+        "12345678.1234567",
+        "123456789.12345678",
+        "1.12345678901234567890123456789012345678901234567890123456789012",
+        "1.123456789012345678901234567890123456789012345678901234567890123",
     };
     for (const char* token : forms) checkToken(tally, Family::forms, token);
     static const char* const notNumbers[] = {
         "",    "+",      "-",     ".",     "+.",    "-.",  "e5",   "E5",     ".e1",      "-.E1",  "1e",   "1E",
-        "1e+", "1E-",    "1.2.3", "1e5.5", "++1",   "+-1", "--1",  "1-2",    "1+5",      "1.0+5", "5-",   "1d5",
-        "1D5", "1q5",    "1Q5",   "inf",   "-inf",  "nan", "INF",  "NaN(1)", "infinity", "0x1p3", "0x10", "1,5",
-        " 1",  "1 ",     "\t1",   "1\r",   "1e5e5", "1..", "1.0.", "1/2",    "3*1.5",    "1E+-5", "1e5+", "(1,2)",
+        "1e+", "1E-",    "1.2.3", "1e5.5", "++1",   "+-1", "--1",  "1D",     "1q+",      "1.0+",  "5-",   "1d-",
+        "1-+5", "1E+-5", "1e5e5", "inf",   "-inf",  "nan", "INF",  "NaN(1)", "infinity", "0x1p3", "0x10", "1,5",
+        " 1",  "1 ",     "\t1",   "1\r",   "1d5q5", "1..", "1.0.", "1/2",    "3*1.5",    "1-2-3", "1e5+", "(1,2)",
         "T",   ".TRUE.", "1INF",  "#1",    "1#",    "1:",  "1!",   "'1'",    "1e 5",     "1_000",
     };
     for (const char* token : notNumbers) checkToken(tally, Family::notNumbers, token);
@@ -284,10 +317,13 @@ void appendNumber(Random& random, std::string& token, std::string_view digits, s
         if (i < digits.size()) token += digits[i];
     }
     if (!withExponent) return;
-    token += (nextRandom(random) & 1) ? 'E' : 'e';
+    // E, D or Q in either case, or a bare sign (which then must be written)
+    static const char* const markers[] = {"E", "e", "D", "d", "Q", "q", ""};
+    const char* marker = markers[pick(random, 0, 6)];
+    token += marker;
     if (exponent < 0) {
         token += '-';
-    } else if (nextRandom(random) & 1) {
+    } else if (*marker == '\0' || (nextRandom(random) & 1)) {
         token += '+';
     }
     if (pick(random, 0, 7) == 0) token += '0';  // a leading zero in the exponent

@@ -1,7 +1,7 @@
 // The row read of the series reader (two doubles a row), done two ways over
-// the same bytes: the way the reader does it (the common-row read, its lines
-// shared between two threads, then the general free-form read for each row
-// that it leaves) and through the general free-form read alone. Both must
+// the same bytes: the way the reader does it (the row reader, with blocks of
+// a few bytes parsed ahead by two threads, then the general free-form read
+// for each row that it leaves) and through the general free-form read alone. Both must
 // give the same statuses, the same doubles bit for bit, and the same line
 // numbers: where they stop, and where a failing row failed. `catchEnd` chooses
 // the `.txt` rows (both flags) or the `.xys` rows (catchError only, so the
@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
+#include "rows/rows.h"
 #include "textio/textio.h"
 
 // Rows compared at most; the data rarely holds more.
@@ -26,7 +27,7 @@ struct RowReading {
     int status[fuzzRowLimit];
     int rows = 0;         // rows attempted, the failing one included
     int stopStatus = -1;  // status of a stop that ended the reading, -1 for none
-    std::int64_t line = 0;        // the source's line when the reading ended normally
+    std::int64_t line = 0;        // the source's line when a status ended the reading
     std::int64_t failedLine = 0;  // the line of a failing row
 };
 
@@ -45,18 +46,20 @@ inline void readRows(int fd, bool viaCommonRows, bool catchEnd, RowReading& out)
     out.failedLine = 0;
     out.stopStatus = runCatchingStop([&] {
         RecordSource source = fileSource(FileHandle{fd}, seriesUnit, "fuzz rows");
-        // Lines are shared with the partner thread from 16 bytes on, so that
-        // short inputs split too.
-        RowPartner partner;
+        // Blocks of 16 bytes, so that short inputs have block boundaries in
+        // every place, parsed ahead by a second thread.
+        RowReader reader = viaCommonRows ? startRowReader(source, 16, 2) : nullptr;
         while (out.rows < fuzzRowLimit) {
             int i = out.rows;
             if (viaCommonRows) {
-                std::int64_t plain =
-                    readPlainRowsInPairs(source, partner, out.time + i, out.rate + i, fuzzRowLimit - i, 16);
-                for (std::int64_t k = 0; k < plain; ++k) out.status[i + k] = readComplete;
-                out.rows += static_cast<int>(plain);
-                if (out.rows == fuzzRowLimit) break;
-                i = out.rows;
+                RowSpan span = readPlainRows(reader, source, fuzzRowLimit - i);
+                for (std::int64_t k = 0; k < span.count; ++k) {
+                    out.time[i + k] = span.time[k];
+                    out.rate[i + k] = span.rate[k];
+                    out.status[i + k] = readComplete;
+                }
+                out.rows += static_cast<int>(span.count);
+                if (span.count > 0) continue;  // only an empty run leaves a row to the general read
             }
             out.status[i] = 1000;  // overwritten unless the read stops the run
             ++out.rows;
@@ -67,10 +70,11 @@ inline void readRows(int fd, bool viaCommonRows, bool catchEnd, RowReading& out)
             require(catchEnd || s != readEnd, "end of file returned although not caught");
             if (s != readComplete) {
                 if (s > 0) out.failedLine = source.failedLine;
+                // where a status ends the reading, both ways stand at the same place
+                out.line = source.line;
                 break;
             }
         }
-        out.line = source.line;
     });
 }
 

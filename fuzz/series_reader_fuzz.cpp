@@ -70,8 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ReportHeaders& headers = mass ? massHeaders : volumeHeaders;
     bool written = false;
     int stop = runCatchingStop([&] {
-        TimeSeries timeSeries = readTimeSeries(finput);
-        FluxTotals totals = computeFluxTotals(timeSeries, fluxmax);
+        TimeSeries timeSeries = openTimeSeries(finput);
+        FluxSums sums;
+        sums.fluxmax = fluxmax;
+        for (RowSpan rows = readTimeSeries(timeSeries); rows.count > 0; rows = readTimeSeries(timeSeries))
+            addSamples(sums, rows.time, rows.rate, rows.count);
+        FluxTotals totals = finishFluxTotals(sums, timeSeries.count);
         require(totals.sampleCount == timeSeries.count, "the sample count is not the series count");
         require(totals.outlierCount >= 0 && totals.outlierCount <= (timeSeries.count > 0 ? timeSeries.count : 0),
                 "the outlier count is out of range");

@@ -209,8 +209,14 @@ void runDriver(const Deliverable& deliverable, int argc, char** argv) {
         // an argument, a missing input is a failure that scripts must see.
         stopRun(settings.interactive ? 0 : errFileNotFound);
     }
-    TimeSeries series = readTimeSeries(settings.finput);
-    FluxTotals totals = computeFluxTotals(series, settings.fluxmax);
+    // The rows are screened and integrated as they are read; the series is
+    // never held whole.
+    TimeSeries series = openTimeSeries(settings.finput);
+    FluxSums sums;
+    sums.fluxmax = settings.fluxmax;
+    for (RowSpan rows = readTimeSeries(series); rows.count > 0; rows = readTimeSeries(series))
+        addSamples(sums, rows.time, rows.rate, rows.count);
+    FluxTotals totals = finishFluxTotals(sums, series.count);
     ReportRows rows = writeReport(settings.foutput, series.name, totals, deliverable.units, deliverable.headers);
     if (settings.interactive) {
         writeSummary(totals, rows, deliverable.units, deliverable.headers);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <new>
 #include <string_view>
 
 #include "textio/source_buffer.h"
@@ -13,36 +12,15 @@
 
 namespace {
 
-// The largest count whose array of doubles has a size in bytes that fits in 32 bits.
-constexpr std::int64_t maxArrayElements = 536870911;
-
-// An open series file and its name for messages.
-struct SeriesFile {
-    RecordSource source;
+// Opens the series file for reading; a failure ends the run.
+RecordSource openSeries(const char* finput) {
     char path[200 + 1];  // the name as used
-};
-
-SeriesFile openSeries(const char* finput) {
-    SeriesFile series;
-    trimmedCopy(finput, 200, series.path);
+    trimmedCopy(finput, 200, path);
     char fullPath[messageNameSize];
-    fullPathForMessage(series.path, fullPath, sizeof fullPath);
-    OpenResult opened = openFileByName(series.path, FileUse::reading);
+    fullPathForMessage(path, fullPath, sizeof fullPath);
+    OpenResult opened = openFileByName(path, FileUse::reading);
     if (opened.error != 0) raiseRunTimeError(opened.error, seriesUnit, fullPath);
-    series.source = fileSource(opened.file, seriesUnit, fullPath);
-    return series;
-}
-
-// An array of `count` doubles, left uninitialised so that pages are touched
-// only as rows arrive. The system is asked for large pages, which it provides
-// at a fraction of the cost of small ones when a long series fills them. A
-// failure is run-time error 179 or 41.
-std::unique_ptr<double[]> allocateSamples(std::int64_t count) {
-    if (count > maxArrayElements) raiseRunTimeError(errArraySize, 0, "");
-    double* data = new (std::nothrow) double[static_cast<std::size_t>(count)];
-    if (data == nullptr) raiseRunTimeError(errMemory, 0, "");
-    adviseLargePages(data, static_cast<std::size_t>(count) * sizeof(double));
-    return std::unique_ptr<double[]>(data);
+    return fileSource(opened.file, seriesUnit, fullPath);
 }
 
 // Appends `text` at `p`, cut at `end`; returns the new end.
@@ -83,7 +61,7 @@ int readRow(RecordSource& source, std::int64_t row, double& time, double& rate, 
     rate = 0.0;
     const ReadItem items[] = {realItem(time), realItem(rate)};
     int status = readFreeForm(source, items, catchEnd, true);
-    if (status > 0) readErrorStop(status, source);
+    if (status > 0) readErrorStop(status, source.unit, source.name, source.failedLine);
     if (status == readComplete && !warned && source.valueLine > source.firstItemLine) {
         warned = true;
         warnAboutSeries(source, "row ", row, " continues on line ", source.valueLine);
@@ -91,29 +69,19 @@ int readRow(RecordSource& source, std::int64_t row, double& time, double& rate, 
     return status;
 }
 
-void readXys(RecordSource& source, TimeSeries& series) {
+// Reads the header of an `.xys` series: a word, an integer, the row count
+// and the name. A count too large is run-time error 179, before any row.
+void readXysHeader(TimeSeries& series) {
     char kind[3];
     std::int32_t version = 0;
     std::int32_t count = 0;
     std::memset(kind, ' ', sizeof kind);
-    std::memset(series.name, ' ', sizeof series.name);
     const ReadItem header[] = {textItem(kind, sizeof kind), integerItem(version), integerItem(count),
                                textItem(series.name, sizeof series.name)};
-    readFreeForm(source, header, false, false);
-    std::int64_t n = count > 0 ? count : 0;
-    series.time = allocateSamples(n);
-    series.rate = allocateSamples(n);
+    readFreeForm(series.source, header, false, false);
+    if (count > xysRowLimit) raiseRunTimeError(errArraySize, 0, "");
     series.count = count;
-    double* time = series.time.get();
-    double* rate = series.rate.get();
-    RowPartner partner;
-    bool warned = false;
-    for (std::int64_t i = 0; i < n;) {
-        i += readPlainRowsInPairs(source, partner, time + i, rate + i, n - i);
-        if (i == n) break;
-        readRow(source, i + 1, time[i], rate[i], false, warned);
-        ++i;
-    }
+    series.rowLimit = count > 0 ? count : 0;
 }
 
 // True when anything but blanks, tabs and line ends is left in the source.
@@ -127,27 +95,17 @@ bool anythingLeft(RecordSource& source) {
     }
 }
 
-void readTxt(SeriesFile& file, TimeSeries& series) {
-    // Rows go into fixed temporaries first, as the count is known only at the end.
-    std::unique_ptr<double[]> time = allocateSamples(txtRowLimit);
-    std::unique_ptr<double[]> rate = allocateSamples(txtRowLimit);
-    RowPartner partner;
-    bool warned = false;
-    std::int32_t n = 0;
-    while (n < txtRowLimit) {
-        n += static_cast<std::int32_t>(
-            readPlainRowsInPairs(file.source, partner, time.get() + n, rate.get() + n, txtRowLimit - n));
-        if (n == txtRowLimit) break;
-        if (readRow(file.source, n + 1, time.get()[n], rate.get()[n], true, warned) == readEnd) break;
-        ++n;
+// The end of the rows: a `.txt` series longer than its limit is reported,
+// and the file is closed.
+void endSeries(TimeSeries& series) {
+    if (!series.xys) {
+        series.count = static_cast<std::int32_t>(series.rowsRead);
+        if (series.rowsRead == txtRowLimit && anythingLeft(series.source))
+            warnAboutSeries(series.source, "series truncated after 100000 rows");
     }
-    if (n == txtRowLimit && anythingLeft(file.source)) warnAboutSeries(file.source, "series truncated after 100000 rows");
-    std::memset(series.name, ' ', sizeof series.name);
-    series.count = n;
-    series.time = allocateSamples(n);
-    series.rate = allocateSamples(n);
-    std::memcpy(series.time.get(), time.get(), static_cast<std::size_t>(n) * sizeof(double));
-    std::memcpy(series.rate.get(), rate.get(), static_cast<std::size_t>(n) * sizeof(double));
+    series.rows.reset();
+    closeFileHandle(series.source.file);
+    series.ended = true;
 }
 
 }  // namespace
@@ -159,14 +117,34 @@ bool isXysName(const char* finput, std::size_t length) {
     return end - start == 3 && std::memcmp(finput + start, "xys", 3) == 0;
 }
 
-TimeSeries readTimeSeries(const char* finput) {
+TimeSeries openTimeSeries(const char* finput) {
     TimeSeries series;
-    SeriesFile file = openSeries(finput);
-    if (isXysName(finput, 200)) {
-        readXys(file.source, series);
+    std::memset(series.name, ' ', sizeof series.name);
+    series.source = openSeries(finput);
+    series.xys = isXysName(finput, 200);
+    if (series.xys) {
+        readXysHeader(series);
     } else {
-        readTxt(file, series);
+        series.rowLimit = txtRowLimit;
     }
-    closeFileHandle(file.source.file);
+    series.rows = startRowReader(series.source);
     return series;
+}
+
+RowSpan readTimeSeries(TimeSeries& series) {
+    if (series.ended) return {};
+    std::int64_t left = series.rowLimit - series.rowsRead;
+    if (left > 0) {
+        RowSpan rows = readPlainRows(series.rows, series.source, left);
+        if (rows.count == 0) {
+            // A row in another form: an `.xys` series must hold it (error 24 if not).
+            if (readRow(series.source, series.rowsRead + 1, series.time, series.rate, !series.xys,
+                        series.spillReported) == readComplete)
+                rows = {&series.time, &series.rate, 1};
+        }
+        series.rowsRead += rows.count;
+        if (rows.count > 0) return rows;
+    }
+    endSeries(series);
+    return {};
 }

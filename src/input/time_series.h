@@ -1,25 +1,49 @@
-// Time-series input: loads a `.txt` or `.xys` series file into a TimeSeries.
+// Time-series input: a `.txt` or `.xys` series file, read in file order, a
+// run of rows at a time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "rows/rows.h"
+#include "textio/textio.h"
 
 // Rows read from a `.txt` series at most; later rows are ignored.
 constexpr std::int32_t txtRowLimit = 100000;
 
-// A series as read. Sample i (1..count) is (time[i - 1], rate[i - 1]).
+// The largest row count an `.xys` header may give: the count whose array of
+// doubles still has a size in bytes that fits in 32 bits.
+constexpr std::int32_t xysRowLimit = 536870911;
+
+// A series file being read.
 struct TimeSeries {
-    char name[32];                   // from an `.xys` header; blanks for `.txt`
-    std::int32_t count = 0;          // may be zero or negative from a header
-    std::unique_ptr<double[]> time;  // hours; max(count, 0) elements
-    std::unique_ptr<double[]> rate;  // base unit per second
+    char name[32];           // from an `.xys` header; 32 blanks for `.txt`
+    std::int32_t count = 0;  // from an `.xys` header (may be zero or negative); for `.txt` final once read
+
+    // Where the reading stands.
+    bool xys = false;
+    RecordSource source;
+    RowReader rows;
+    std::int64_t rowsRead = 0;
+    std::int64_t rowLimit = 0;  // the header's count, or txtRowLimit
+    bool spillReported = false;
+    bool ended = false;  // every row read and the file closed
+    double time = 0.0;   // a row read by the general read
+    double rate = 0.0;
 };
 
 // True when `finput` names an `.xys` series: the text after its first "."
 // (the whole name when there is none), trailing blanks ignored, is "xys".
 bool isXysName(const char* finput, std::size_t length);
 
-// Reads the series file named by the 200-character `finput`. Returns only on
-// success; a failure ends the run in the read-error or run-time error stop.
-TimeSeries readTimeSeries(const char* finput);
+// Opens the series file named by the 200-character `finput` and reads the
+// header of an `.xys` series. A failure ends the run in the run-time error
+// stop: nothing of the rows has been read then.
+TimeSeries openTimeSeries(const char* finput);
+
+// The next rows of the series, in file order: row i is (time[i], rate[i]),
+// valid until the next call. An empty run once every row is read; the file
+// is closed then, and `count` final. A row that cannot be read ends the run
+// in the read-error stop, an `.xys` series short of rows in run-time error
+// 24.
+RowSpan readTimeSeries(TimeSeries& series);

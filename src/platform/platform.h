@@ -46,17 +46,31 @@ enum class FileUse { reading, writing };
 // Opens `name` for reading and writing, creating an empty file when none exists
 // and never truncating; when write access is refused, opens it for reading only.
 // A pipe that is only read is opened for reading. A failure gives the error
-// number 9, 29, 30, 42 or 43.
+// number errPermission, errFileNotFound, errOpenFailure, errNoDevice or
+// errFileName.
 OpenResult openFileByName(const char* name, FileUse use);
 
 // Reads up to `size` bytes. Returns the number read, 0 at the end of the file,
 // -1 when the system refuses the read.
 std::ptrdiff_t readFileBytes(FileHandle file, char* buffer, std::size_t size);
 
-// Writes all `size` bytes. Returns 0, or the error number of the failure (38).
+// Reads up to `size` bytes from file offset `offset` on, without moving any
+// file position, so that two threads may read one file at once. Returns the
+// number read, 0 at the end of the file, -1 when the system refuses the read.
+std::ptrdiff_t readFileBytesAt(FileHandle file, std::int64_t offset, char* buffer, std::size_t size);
+
+// The size of the file when it is a regular file, one whose reads may name
+// their offset; -1 for anything else (a pipe, a device).
+std::int64_t regularFileSize(FileHandle file);
+
+// The processors this process may run on (its affinity), at least 1.
+int usableProcessorCount();
+
+// Writes all `size` bytes. Returns 0, or the error number of the failure
+// (errWrite).
 int writeFileBytes(FileHandle file, const char* data, std::size_t size);
 
-// Cuts the file off at the current write position. Returns 0 or 38.
+// Cuts the file off at the current write position. Returns 0 or errWrite.
 int truncateFileHere(FileHandle file);
 
 void closeFileHandle(FileHandle file);
@@ -71,8 +85,8 @@ void fullPathForMessage(const char* name, char* out, std::size_t capacity);
 // number read, 0 at the end of input (a closed stream included), -1 on failure.
 std::ptrdiff_t readStandardInput(char* buffer, std::size_t size);
 
-// Writes all bytes to standard output, unbuffered. Returns 0, or 38 when the
-// system refuses the write (a full device, a closed pipe or stream).
+// Writes all bytes to standard output, unbuffered. Returns 0, or errWrite
+// when the system refuses the write (a full device, a closed pipe or stream).
 int writeStandardOutput(const char* data, std::size_t size);
 
 // Writes all bytes to standard error; a failure is ignored, as there is

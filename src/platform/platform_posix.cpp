@@ -1,12 +1,14 @@
 // The operating-system layer on POSIX systems (Linux here). Each failure maps
 // to the run-time error number that the programs report for it.
 #include "platform/platform.h"
+#include "stops/stops.h"
 
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
 #include <link.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -61,15 +63,15 @@ static int openError(int error) {
     case EACCES:
     case EPERM:
     case EISDIR:
-        return 9;
+        return errPermission;
     case ENOENT:
     case ENOTDIR:
-        return 29;
+        return errFileNotFound;
     case ENAMETOOLONG:
     case EINVAL:
-        return 43;
+        return errFileName;
     default:
-        return 30;
+        return errOpenFailure;
     }
 }
 
@@ -83,7 +85,7 @@ static int openRetrying(const char* name, int flags, mode_t mode) {
 OpenResult openFileByName(const char* name, FileUse use) {
     OpenResult result;
     if (name[0] == '\0') {
-        result.error = 29;  // no file can have an empty name
+        result.error = errFileNotFound;  // no file can have an empty name
         return result;
     }
     struct stat info;
@@ -116,6 +118,28 @@ std::ptrdiff_t readFileBytes(FileHandle file, char* buffer, std::size_t size) {
     return n < 0 ? -1 : n;
 }
 
+std::ptrdiff_t readFileBytesAt(FileHandle file, std::int64_t offset, char* buffer, std::size_t size) {
+    ssize_t n;
+    do n = pread(static_cast<int>(file.value), buffer, size, static_cast<off_t>(offset));
+    while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : n;
+}
+
+std::int64_t regularFileSize(FileHandle file) {
+    struct stat info;
+    if (fstat(static_cast<int>(file.value), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
+int usableProcessorCount() {
+#ifdef CPU_COUNT
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set) > 0 ? CPU_COUNT(&set) : 1;
+#endif
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 1 ? static_cast<int>(online) : 1;
+}
+
 // Writes every byte to `fd`, resuming after partial writes and signals.
 static bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -132,18 +156,18 @@ static bool writeAll(int fd, const char* data, std::size_t size) {
 }
 
 int writeFileBytes(FileHandle file, const char* data, std::size_t size) {
-    return writeAll(static_cast<int>(file.value), data, size) ? 0 : 38;
+    return writeAll(static_cast<int>(file.value), data, size) ? 0 : errWrite;
 }
 
 int truncateFileHere(FileHandle file) {
     int fd = static_cast<int>(file.value);
     off_t here = lseek(fd, 0, SEEK_CUR);
-    if (here < 0) return errno == ESPIPE ? 0 : 38;  // a pipe has nothing to cut
+    if (here < 0) return errno == ESPIPE ? 0 : errWrite;  // a pipe has nothing to cut
     int rc;
     do rc = ftruncate(fd, here);
     while (rc < 0 && errno == EINTR);
     // A device such as /dev/null cannot be truncated, and needs no truncation.
-    if (rc < 0 && errno != EINVAL) return 38;
+    if (rc < 0 && errno != EINVAL) return errWrite;
     return 0;
 }
 
@@ -235,7 +259,7 @@ std::ptrdiff_t readStandardInput(char* buffer, std::size_t size) {
     return static_cast<std::ptrdiff_t>(count);
 }
 
-int writeStandardOutput(const char* data, std::size_t size) { return writeAll(1, data, size) ? 0 : 38; }
+int writeStandardOutput(const char* data, std::size_t size) { return writeAll(1, data, size) ? 0 : errWrite; }
 
 void writeStandardError(const char* data, std::size_t size) { writeAll(2, data, size); }
 

@@ -1,6 +1,7 @@
 // The operating-system layer on Windows. Each failure maps to the run-time
 // error number that the programs report for it.
 #include "platform/platform.h"
+#include "stops/stops.h"
 
 #if defined(__GNUC__)
 #include <cxxabi.h>  // GCC and Clang name routines in the Itanium mangling
@@ -82,24 +83,24 @@ static int openError(const char* name, DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
-        return 9;
+        return errPermission;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_FILE_NOT_FOUND:
         // A drive letter that names no drive gives one of these, not
         // ERROR_INVALID_DRIVE (Windows the first, Wine either).
-        return onMissingDrive(name) ? 42 : 29;
+        return onMissingDrive(name) ? errNoDevice : errFileNotFound;
     case ERROR_INVALID_DRIVE:
     case ERROR_NOT_READY:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
-        return 42;
+        return errNoDevice;
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
-        return 43;
+        return errFileName;
     default:
-        return 30;
+        return errOpenFailure;
     }
 }
 
@@ -112,11 +113,11 @@ static bool writeRefused(DWORD error) {
 OpenResult openFileByName(const char* name, FileUse /*use*/) {
     OpenResult result;
     if (name[0] == '\0') {
-        result.error = 29;  // no file can have an empty name
+        result.error = errFileNotFound;  // no file can have an empty name
         return result;
     }
     if (hasForbiddenCharacter(name)) {
-        result.error = 43;
+        result.error = errFileName;
         return result;
     }
     constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -151,6 +152,31 @@ std::ptrdiff_t readFileBytes(FileHandle file, char* buffer, std::size_t size) {
     return static_cast<std::ptrdiff_t>(got);
 }
 
+std::ptrdiff_t readFileBytesAt(FileHandle file, std::int64_t offset, char* buffer, std::size_t size) {
+    DWORD want = static_cast<DWORD>(size < fileTransferLimit ? size : fileTransferLimit);
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(toHandle(file), buffer, want, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<std::ptrdiff_t>(got);
+}
+
+std::int64_t regularFileSize(FileHandle file) {
+    LARGE_INTEGER size;
+    if (GetFileType(toHandle(file)) != FILE_TYPE_DISK || !GetFileSizeEx(toHandle(file), &size)) return -1;
+    return static_cast<std::int64_t>(size.QuadPart);
+}
+
+int usableProcessorCount() {
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0) return 1;
+    int count = 0;
+    for (; process != 0; process &= process - 1) ++count;
+    return count;
+}
+
 // Writes every byte to `h`, in pieces of at most `limit` bytes.
 static bool writeAll(HANDLE h, const char* data, std::size_t size, std::size_t limit) {
     while (size > 0) {
@@ -164,14 +190,14 @@ static bool writeAll(HANDLE h, const char* data, std::size_t size, std::size_t l
 }
 
 int writeFileBytes(FileHandle file, const char* data, std::size_t size) {
-    return writeAll(toHandle(file), data, size, fileTransferLimit) ? 0 : 38;
+    return writeAll(toHandle(file), data, size, fileTransferLimit) ? 0 : errWrite;
 }
 
 int truncateFileHere(FileHandle file) {
     HANDLE h = toHandle(file);
     // A device such as NUL has no end to move, and needs no truncation.
     if (GetFileType(h) != FILE_TYPE_DISK) return 0;
-    return SetEndOfFile(h) ? 0 : 38;
+    return SetEndOfFile(h) ? 0 : errWrite;
 }
 
 void closeFileHandle(FileHandle file) {
@@ -274,7 +300,7 @@ static bool writeStandardHandle(DWORD which, const char* data, std::size_t size)
 }
 
 int writeStandardOutput(const char* data, std::size_t size) {
-    return writeStandardHandle(STD_OUTPUT_HANDLE, data, size) ? 0 : 38;
+    return writeStandardHandle(STD_OUTPUT_HANDLE, data, size) ? 0 : errWrite;
 }
 
 void writeStandardError(const char* data, std::size_t size) { writeStandardHandle(STD_ERROR_HANDLE, data, size); }

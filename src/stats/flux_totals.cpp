@@ -1,13 +1,14 @@
-// Outlier screening and trapezoid integration of a series.
+// Outlier screening and trapezoid integration of a series read in runs of
+// samples: each run is screened, then its intervals are summed after those
+// of the runs before, so that every sum is the one left-to-right sum in file
+// order that a whole series would give.
 #include <cmath>
 
-#include "input/time_series.h"
 #include "stats/stats.h"
 
-std::int32_t screenOutliers(TimeSeries& series, double fluxmax) {
+std::int32_t screenOutliers(double* rate, std::int64_t count, double fluxmax) {
     std::int32_t outliers = 0;
-    double* rate = series.rate.get();
-    for (std::int32_t i = 0; i < series.count; ++i) {
+    for (std::int64_t i = 0; i < count; ++i) {
         // an ordered comparison: false for a NaN rate or a NaN threshold
         if (std::fabs(rate[i]) > fluxmax) {
             rate[i] = +0.0;
@@ -17,15 +18,21 @@ std::int32_t screenOutliers(TimeSeries& series, double fluxmax) {
     return outliers;
 }
 
-FluxTotals integrateFlux(const TimeSeries& series) {
-    FluxTotals totals;
-    const double* t = series.time.get();
-    const double* q = series.rate.get();
-    double in = +0.0, out = +0.0, gross = +0.0, net = +0.0;
-    for (std::int32_t i = 0; i + 1 < series.count; ++i) {
+void integrateFlux(FluxSums& sums, const double* time, const double* rate, std::int64_t count) {
+    if (count <= 0) return;
+    std::int64_t i = 0;
+    if (sums.samples == 0) {
+        sums.firstTime = time[0];
+        sums.lastTime = time[0];
+        sums.lastRate = rate[0];
+        i = 1;
+    }
+    double lastTime = sums.lastTime, lastRate = sums.lastRate;
+    double in = sums.Qin, out = sums.Qout, gross = sums.Qgross, net = sums.Qnet;
+    for (; i < count; ++i) {
         // the time step times 1800 s (3600 s an hour, halved), then times the
         // sum of the two rates: this grouping, nothing fused or reordered
-        double w = ((t[i + 1] - t[i]) * 1800.0) * (q[i] + q[i + 1]);
+        double w = ((time[i] - lastTime) * 1800.0) * (lastRate + rate[i]);
         net = net + w;
         gross = gross + std::fabs(w);
         if (w > 0.0) {
@@ -33,24 +40,33 @@ FluxTotals integrateFlux(const TimeSeries& series) {
         } else {
             out = out + w;  // zero, negative or NaN
         }
+        lastTime = time[i];
+        lastRate = rate[i];
     }
-    totals.Qin = in;
-    totals.Qout = out;
-    totals.Qgross = gross;
-    totals.Qnet = net;
-    return totals;
+    sums.lastTime = lastTime;
+    sums.lastRate = lastRate;
+    sums.Qin = in;
+    sums.Qout = out;
+    sums.Qgross = gross;
+    sums.Qnet = net;
+    sums.samples += count;
 }
 
-double seriesDays(const TimeSeries& series) {
-    if (series.count <= 0) return 0.0;  // no first or last time to measure
-    return (series.time[static_cast<std::size_t>(series.count) - 1] - series.time[0]) / 24.0;
+double seriesDays(double firstTime, double lastTime) { return (lastTime - firstTime) / 24.0; }
+
+void addSamples(FluxSums& sums, const double* time, double* rate, std::int64_t count) {
+    sums.outliers += screenOutliers(rate, count, sums.fluxmax);
+    integrateFlux(sums, time, rate, count);
 }
 
-FluxTotals computeFluxTotals(TimeSeries& series, double fluxmax) {
-    std::int32_t outliers = screenOutliers(series, fluxmax);
-    FluxTotals totals = integrateFlux(series);
-    totals.days = seriesDays(series);
-    totals.sampleCount = series.count;
-    totals.outlierCount = outliers;
+FluxTotals finishFluxTotals(const FluxSums& sums, std::int32_t sampleCount) {
+    FluxTotals totals;
+    totals.Qin = sums.Qin;
+    totals.Qout = sums.Qout;
+    totals.Qgross = sums.Qgross;
+    totals.Qnet = sums.Qnet;
+    totals.sampleCount = sampleCount;
+    totals.outlierCount = sums.outliers;
+    totals.days = sums.samples > 0 ? seriesDays(sums.firstTime, sums.lastTime) : 0.0;  // no first or last time
     return totals;
 }

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <span>
 
-struct TimeSeries;
-
 // Totals of one run, in the base unit (cubic metres or kilograms).
 struct FluxTotals {
     double Qin = 0.0;     // sum of the interval fluxes greater than zero
@@ -19,19 +17,41 @@ struct FluxTotals {
     double days = 0.0;  // (t_n - t_1) / 24; 0 for a series without samples
 };
 
+// Screening and integration of a series whose samples arrive in runs, in
+// file order: the four sums, the outliers so far, and the first and the last
+// sample, which the next run's first interval starts from.
+struct FluxSums {
+    double fluxmax = 100000.0;
+    double Qin = +0.0;
+    double Qout = +0.0;
+    double Qgross = +0.0;
+    double Qnet = +0.0;
+    std::int32_t outliers = 0;
+    std::int64_t samples = 0;
+    double firstTime = 0.0;
+    double lastTime = 0.0;
+    double lastRate = 0.0;
+};
+
 // Zeroes (+0.0) every rate whose magnitude exceeds `fluxmax` (an ordered
 // comparison: a NaN on either side is no outlier). Returns how many it zeroed.
-std::int32_t screenOutliers(TimeSeries& series, double fluxmax);
+std::int32_t screenOutliers(double* rate, std::int64_t count, double fluxmax);
 
-// The four totals over the n - 1 intervals of the series, accumulated
-// separately, each a plain left-to-right sum. Only Qin..Qnet are set.
-FluxTotals integrateFlux(const TimeSeries& series);
+// Adds the intervals that the next `count` samples close, from the last
+// sample so far on, to the four sums, each a plain left-to-right sum in file
+// order; the rates must be screened.
+void integrateFlux(FluxSums& sums, const double* time, const double* rate, std::int64_t count);
 
-// (t_n - t_1) / 24.0, or 0.0 when the series has no samples.
-double seriesDays(const TimeSeries& series);
+// (t_n - t_1) / 24.0.
+double seriesDays(double firstTime, double lastTime);
 
-// Screening, then integration, then length; fills every field.
-FluxTotals computeFluxTotals(TimeSeries& series, double fluxmax);
+// The next `count` samples of the series: screening, then their intervals.
+void addSamples(FluxSums& sums, const double* time, double* rate, std::int64_t count);
+
+// The totals of all the samples added, with the series' count (which an
+// `.xys` header may give as zero or negative); the length is 0.0 when no
+// sample was added.
+FluxTotals finishFluxTotals(const FluxSums& sums, std::int32_t sampleCount);
 
 // One report column: the total times `factor`, then divided by the length in
 // days when `divideByDays`.

@@ -1,12 +1,19 @@
 // Record sources: a fixed text, standard input and files, read through one
 // buffer each. Only bytes are buffered; records are found by the reader.
+#include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "textio/source_buffer.h"
 #include "textio/textio.h"
 
-// Files are read in blocks this large; a read costs one pass over its bytes.
-constexpr std::size_t fileBlockSize = 1 << 20;
+// Files are read in blocks of up to this size. A file that is read ahead in
+// blocks of its own (see rows/) needs its source only for the rows in other
+// forms and the lines between blocks.
+constexpr std::size_t fileBlockSize = 1 << 18;
+// After a move, the first read asks for this much, and each further one for
+// twice as much, so that reading a few lines far apart costs little.
+constexpr std::size_t firstReadSize = 1 << 12;
 // Standard input is read at most one line at a time, so a small buffer will do.
 constexpr std::size_t inputBlockSize = 1 << 14;
 
@@ -44,7 +51,27 @@ RecordSource fileSource(FileHandle file, int unit, const char* messageName) {
     source.capacity = fileBlockSize;
     source.storage.reset(new char[source.capacity + textPadding]());
     source.pos = source.end = source.storage.get();
+    source.positional = regularFileSize(file) >= 0;
+    source.readSize = source.capacity;
     return source;
+}
+
+std::int64_t sourceOffset(const RecordSource& source) { return source.offset - (source.end - source.pos); }
+
+void seekSource(RecordSource& source, std::int64_t offset) {
+    assert(source.positional);
+    char* base = source.storage.get();
+    std::int64_t bufferStart = source.offset - (source.end - base);
+    if (offset >= bufferStart && offset <= source.offset) {
+        source.pos = base + (offset - bufferStart);
+    } else {
+        source.pos = source.end = base;
+        source.offset = offset;
+        source.lastLineEnd = nullptr;
+        source.exhausted = source.failed;
+        source.readSize = firstReadSize;
+    }
+    source.atRecordStart = true;
 }
 
 bool refillSource(RecordSource& source, std::size_t keep) {
@@ -62,7 +89,12 @@ bool refillSource(RecordSource& source, std::size_t keep) {
     std::ptrdiff_t n = 0;
     switch (source.kind) {
     case SourceKind::file:
-        n = readFileBytes(source.file, source.end, room);
+        if (source.positional) {
+            n = readFileBytesAt(source.file, source.offset, source.end, std::min(room, source.readSize));
+            source.readSize = std::min(source.capacity, 2 * source.readSize);
+        } else {
+            n = readFileBytes(source.file, source.end, room);
+        }
         break;
     case SourceKind::standardInput:
         n = readStandardInput(source.end, room);
@@ -81,6 +113,7 @@ bool refillSource(RecordSource& source, std::size_t keep) {
         return false;
     }
     source.end += n;
+    source.offset += n;
     return true;
 }
 
@@ -101,24 +134,16 @@ bool skipRecord(RecordSource& source) {
     }
 }
 
-std::ptrdiff_t readRawRecord(RecordSource& source, char* line, std::size_t capacity) {
-    if (!source.atRecordStart) skipRecord(source);
-    if (source.pos == source.end && !refillSource(source, 0)) return -1;
-    std::size_t length = 0;
-    for (;;) {
-        while (source.pos < source.end) {
-            char c = *source.pos++;
-            if (c == '\n') {
-                ++source.line;
-                if (length > 0 && length <= capacity && line[length - 1] == '\r') --length;  // CR LF ends the line
-                source.atRecordStart = true;
-                return static_cast<std::ptrdiff_t>(length < capacity ? length : capacity);
+bool holdLine(RecordSource& source) {
+    if (source.lastLineEnd != nullptr && source.pos <= source.lastLineEnd) return true;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        for (char* p = source.end; p > source.pos; --p) {
+            if (p[-1] == '\n') {
+                source.lastLineEnd = p - 1;
+                return true;
             }
-            if (length < capacity) line[length] = c;
-            ++length;
         }
-        if (!refillSource(source, 0)) break;
+        if (attempt == 0 && !refillSource(source, 0)) return false;
     }
-    source.atRecordStart = true;
-    return static_cast<std::ptrdiff_t>(length < capacity ? length : capacity);
+    return false;
 }

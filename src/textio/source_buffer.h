@@ -33,11 +33,3 @@ inline int peekSecondByte(RecordSource& source) {
 // of the source, a last line without a line feed, or a line longer than the
 // buffer).
 bool holdLine(RecordSource& source);
-
-// Reads the common rows (see readPlainRows) of the lines from `p` to `last`,
-// a line feed that ends the last of them, into time[i] and rate[i], at most
-// `count`. Stops before the first line in another form. Returns how many it
-// read and sets `stop` to the start of the first line it left. Reads only
-// the buffer, so two threads may read different lines of it at once.
-std::int64_t readPlainLines(const char* p, const char* last, double* time, double* rate, std::int64_t count,
-                            const char*& stop);

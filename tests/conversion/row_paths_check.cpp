@@ -3,10 +3,11 @@
 // leaves) and once through the general free-form read alone, and compares
 // every status and every double bit for bit.
 //
-//   row_paths_check FILE [SHARE_FROM]
+//   row_paths_check FILE [BLOCK_BYTES [THREADS]]
 //
-// The common-row read shares buffers of at least SHARE_FROM bytes of lines
-// with a second thread (default: as the reader does).
+// The common rows are read in blocks of BLOCK_BYTES (0, the default: as the
+// reader does) by THREADS threads (0, the default: as many as the reader
+// takes; 1 or 2).
 //
 // An `.xys` file (by the reader's own rule) gives its header count of rows;
 // any other file is read to its end, past the 100000 rows the reader keeps.
@@ -20,6 +21,7 @@
 #include <cstring>
 
 #include "input/time_series.h"
+#include "rows/rows.h"
 #include "textio/textio.h"
 
 namespace {
@@ -27,8 +29,7 @@ namespace {
 // One way of reading the file, and what it has read so far.
 struct Reader {
     RecordSource source;
-    RowPartner partner;
-    std::size_t shareFrom = rowSharingBytes;
+    RowReader rows;
     std::int32_t count = -1;  // rows in the header of an `.xys` file, -1 for a `.txt` file
     std::uint64_t plainRows = 0;
 };
@@ -47,18 +48,20 @@ bool openReader(const char* path, Reader& reader) {
 }
 
 // Rows the way the series reader takes them: runs of common rows through
-// readPlainRowsInPairs, and the general read for each row that ends a run. Fills
+// readPlainRows, and the general read for each row that ends a run. Fills
 // up to `count` rows and their statuses; stops after a row that fails or
 // meets the end. Returns how many it filled.
 std::int64_t readRowsAsReader(Reader& reader, double* time, double* rate, int* status, std::int64_t count) {
     std::int64_t n = 0;
     while (n < count) {
-        std::int64_t plain =
-            readPlainRowsInPairs(reader.source, reader.partner, time + n, rate + n, count - n, reader.shareFrom);
+        RowSpan span = readPlainRows(reader.rows, reader.source, count - n);
+        std::int64_t plain = span.count;
+        std::copy(span.time, span.time + plain, time + n);
+        std::copy(span.rate, span.rate + plain, rate + n);
         for (std::int64_t i = n; i < n + plain; ++i) status[i] = readComplete;
         reader.plainRows += static_cast<std::uint64_t>(plain);
         n += plain;
-        if (n == count) break;
+        if (plain > 0) continue;  // only an empty run leaves a row to the general read
         time[n] = 0.0;
         rate[n] = 0.0;
         const ReadItem row[] = {realItem(time[n]), realItem(rate[n])};
@@ -103,27 +106,31 @@ void addBits(Line& line, double value) {
 
 bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
+// The number in `text`, or -1 when it is none.
+std::int64_t numberArgument(const char* text) {
+    std::int64_t value = -1;
+    auto parsed = std::from_chars(text, text + std::strlen(text), value);
+    return parsed.ec == std::errc{} && *parsed.ptr == '\0' ? value : -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::uint64_t shareFrom = rowSharingBytes;
-    if (argc == 3) {
-        auto parsed = std::from_chars(argv[2], argv[2] + std::strlen(argv[2]), shareFrom);
-        if (parsed.ec != std::errc{} || *parsed.ptr != '\0') argc = 0;
-    }
-    if (argc != 2 && argc != 3) {
-        std::fputs("usage: row_paths_check FILE [SHARE_FROM]\n", stderr);
+    std::int64_t blockBytes = argc > 2 ? numberArgument(argv[2]) : 0;
+    std::int64_t threads = argc > 3 ? numberArgument(argv[3]) : 0;
+    if (argc < 2 || argc > 4 || blockBytes < 0 || threads < 0 || threads > 2) {
+        std::fputs("usage: row_paths_check FILE [BLOCK_BYTES [THREADS]]\n", stderr);
         return 2;
     }
     const char* path = argv[1];
     Reader common;
     Reader general;
-    common.shareFrom = static_cast<std::size_t>(shareFrom);
     // Opening a missing name would create it.
     if (!fileExists(path) || !openReader(path, common) || !openReader(path, general)) {
         std::fputs("row_paths_check: cannot open the file or read its header\n", stderr);
         return 2;
     }
+    common.rows = startRowReader(common.source, blockBytes, static_cast<int>(threads));
     // Rows are compared in chunks, so that the common-row read runs over many rows at a time.
     constexpr std::int64_t chunk = 4096;
     double time[2][chunk];

@@ -19,6 +19,7 @@
 //   invariant_check [ROWS [DOUBLES [SEED]]]   (defaults 200000, 200000, 1)
 //
 // Prints a summary; exit status 1 at the first differences (up to 10 shown).
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "report/report.h"
+#include "rows/rows.h"
 #include "textio/textio.h"
 
 namespace {
@@ -140,22 +142,27 @@ std::vector<double> readRows(const std::string& path, std::size_t count, bool vi
     OpenResult in = openFileByName(path.c_str(), FileUse::reading);
     if (in.error != 0) return {};
     RecordSource source = fileSource(in.file, seriesUnit, path.c_str());
+    // Blocks smaller than the file, so that rows are parsed ahead too.
+    RowReader reader = startRowReader(source, 1 << 16);
     std::vector<double> time(count), rate(count);
     std::size_t n = 0;
     plain = 0;
     while (n < count) {
         if (viaCommonRows) {
-            auto got = static_cast<std::size_t>(
-                readPlainRows(source, time.data() + n, rate.data() + n, static_cast<std::int64_t>(count - n)));
+            RowSpan span = readPlainRows(reader, source, static_cast<std::int64_t>(count - n));
+            auto got = static_cast<std::size_t>(span.count);
+            std::copy(span.time, span.time + got, time.begin() + static_cast<std::ptrdiff_t>(n));
+            std::copy(span.rate, span.rate + got, rate.begin() + static_cast<std::ptrdiff_t>(n));
             plain += got;
             n += got;
-            if (n == count) break;
+            if (got > 0) continue;  // only an empty run leaves a row to the general read
         }
         time[n] = rate[n] = 0.0;
         const ReadItem row[] = {realItem(time[n]), realItem(rate[n])};
         if (readFreeForm(source, row, true, true) != readComplete) break;
         ++n;
     }
+    reader.reset();
     closeFileHandle(source.file);
     values.resize(2 * n);
     for (std::size_t i = 0; i < n; ++i) {

@@ -1,10 +1,10 @@
 // Tests of outlier screening, trapezoid integration and the series length:
 // each case is checked bit for bit (sign of zeros included; any NaN matches
-// a NaN), through the three operations one by one and through
-// computeFluxTotals.
+// a NaN), through the operations one by one, and with the samples added in
+// runs split in every possible way, as a series read a block at a time
+// arrives.
 
 #include "double_checks.h"
-#include "input/time_series.h"
 #include "stats/stats.h"
 
 #include <gtest/gtest.h>
@@ -21,23 +21,6 @@ namespace {
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-
-// A series of the given samples; with no samples the arrays are null, so that
-// any element read is caught.
-TimeSeries makeSeries(const std::vector<double>& t, const std::vector<double>& q, std::int32_t count)
-{
-    TimeSeries series;
-    series.count = count;
-    if (!t.empty()) {
-        series.time = std::make_unique<double[]>(t.size());
-        series.rate = std::make_unique<double[]>(q.size());
-        for (std::size_t i = 0; i < t.size(); ++i) {
-            series.time[i] = t[i];
-            series.rate[i] = q[i];
-        }
-    }
-    return series;
-}
 
 struct TotalsCase {
     const char* what;
@@ -113,30 +96,49 @@ TEST(FluxTotals, EachCaseThroughTheSeparateOperations)
 {
     for (const TotalsCase& c : totalsCases) {
         SCOPED_TRACE(c.what);
-        TimeSeries series = makeSeries(c.t, c.q, c.count);
-        EXPECT_EQ(screenOutliers(series, c.fluxmax), c.outliers);
-        for (std::size_t i = 0; i < c.screened.size(); ++i) {
-            EXPECT_PRED_FORMAT2(sameDouble, c.screened[i], series.rate[i]) << "rate " << i + 1;
-            EXPECT_PRED_FORMAT2(sameDouble, c.t[i], series.time[i]) << "time " << i + 1;
+        std::vector<double> rates = c.q;
+        auto n = static_cast<std::int64_t>(c.t.size());
+        EXPECT_EQ(screenOutliers(rates.data(), n, c.fluxmax), c.outliers);
+        for (std::size_t i = 0; i < c.screened.size(); ++i)
+            EXPECT_PRED_FORMAT2(sameDouble, c.screened[i], rates[i]) << "rate " << i + 1;
+        FluxSums sums;
+        integrateFlux(sums, c.t.data(), rates.data(), n);
+        expectTotals(c, FluxTotals{sums.Qin, sums.Qout, sums.Qgross, sums.Qnet});
+        if (n > 0) {
+            EXPECT_PRED_FORMAT2(sameDouble, c.days, seriesDays(c.t.front(), c.t.back()));
         }
-        expectTotals(c, integrateFlux(series));
-        EXPECT_PRED_FORMAT2(sameDouble, c.days, seriesDays(series));
-        EXPECT_EQ(series.count, c.count);
     }
 }
 
-TEST(FluxTotals, EachCaseThroughComputeFluxTotals)
+// Every split of the samples into runs, the empty run included, must give
+// the totals of the whole: the last sample of a run starts the next run's
+// first interval.
+TEST(FluxTotals, EverySplitIntoRunsGivesTheSameTotals)
 {
     for (const TotalsCase& c : totalsCases) {
-        SCOPED_TRACE(c.what);
-        TimeSeries series = makeSeries(c.t, c.q, c.count);
-        FluxTotals totals = computeFluxTotals(series, c.fluxmax);
-        expectTotals(c, totals);
-        EXPECT_EQ(totals.sampleCount, c.count);
-        EXPECT_EQ(totals.outlierCount, c.outliers);
-        EXPECT_PRED_FORMAT2(sameDouble, c.days, totals.days);
-        for (std::size_t i = 0; i < c.screened.size(); ++i)
-            EXPECT_PRED_FORMAT2(sameDouble, c.screened[i], series.rate[i]) << "rate " << i + 1;
+        std::size_t n = c.t.size();
+        // bit k of `cuts` ends a run after sample k + 1; a run of none comes first
+        for (unsigned cuts = 0; cuts < (1u << (n > 0 ? n - 1 : 0)); ++cuts) {
+            SCOPED_TRACE(std::string(c.what) + ", cuts " + std::to_string(cuts));
+            std::vector<double> rates = c.q;
+            FluxSums sums;
+            sums.fluxmax = c.fluxmax;
+            addSamples(sums, c.t.data(), rates.data(), 0);
+            std::size_t from = 0;
+            for (std::size_t k = 0; k < n; ++k) {
+                if (k + 1 == n || (cuts >> k & 1)) {
+                    addSamples(sums, c.t.data() + from, rates.data() + from, static_cast<std::int64_t>(k + 1 - from));
+                    from = k + 1;
+                }
+            }
+            FluxTotals totals = finishFluxTotals(sums, c.count);
+            expectTotals(c, totals);
+            EXPECT_EQ(totals.sampleCount, c.count);
+            EXPECT_EQ(totals.outlierCount, c.outliers);
+            EXPECT_PRED_FORMAT2(sameDouble, c.days, totals.days);
+            for (std::size_t i = 0; i < c.screened.size(); ++i)
+                EXPECT_PRED_FORMAT2(sameDouble, c.screened[i], rates[i]) << "rate " << i + 1;
+        }
     }
 }
 

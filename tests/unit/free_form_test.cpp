@@ -674,7 +674,6 @@ TEST(FreeFormMessages, MessageLineOfEveryErrorNumber)
         {"severe", 30, 44, "/r.txt", "tarnlib: severe (30): open failure, unit 44, file /r.txt"},
         {"severe", 38, -1, "CONOUT$", "tarnlib: severe (38): error during write, unit -1, file CONOUT$"},
         {"severe", 39, 22, "/s.txt", "tarnlib: severe (39): error during read, unit 22, file /s.txt"},
-        {"severe", 41, 22, "/s.txt", "tarnlib: severe (41): insufficient virtual memory"},
         {"severe", 42, 22, "Q:/s.txt", "tarnlib: severe (42): no such device, unit 22, file Q:/s.txt"},
         {"severe", 43, 22, longName, "tarnlib: severe (43): file name specification error, unit 22, file " + longName},
         {"severe", 47, 44, "/r.txt", "tarnlib: severe (47): write to READONLY file, unit 44, file /r.txt"},

@@ -1,8 +1,10 @@
 // The three ways a run ends, and the messages of run-time errors.
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
-#include "textio/textio.h"
+#include "platform/platform.h"
+#include "stops/stops.h"
 
 namespace {
 
@@ -21,8 +23,6 @@ const char* messageText(int number) {
         return "error during write, unit %d, file %s";
     case errRead:
         return "error during read, unit %d, file %s";
-    case errMemory:
-        return "insufficient virtual memory";
     case errNoDevice:
         return "no such device, unit %d, file %s";
     case errFileName:
@@ -164,14 +164,44 @@ void stopRun(int exitStatus) {
     endProcess(exitStatus);
 }
 
+// Writes `text` to standard output; a refused write is run-time error 38.
+static void writeConsole(const char* text, std::size_t length) {
+    if (writeStandardOutput(text, length) != 0) raiseRunTimeError(errWrite, outputUnit, outputName);
+}
+
+// Reads one line of standard input into `line`, cut to `capacity`
+// characters; the rest of the line is consumed, and a CR before its LF is
+// no part of it. Returns its length, or -1 at the end of input or when the
+// read fails.
+static std::ptrdiff_t readInputLine(char* line, std::size_t capacity) {
+    std::size_t length = 0;
+    std::size_t seen = 0;  // characters of the line, those cut off included
+    char piece[256];
+    for (;;) {
+        // never past a line feed, so that a command started later reads what follows
+        std::ptrdiff_t n = readStandardInput(piece, sizeof piece);
+        if (n <= 0) return seen > 0 ? static_cast<std::ptrdiff_t>(length) : -1;
+        auto got = static_cast<std::size_t>(n);
+        bool lineEnd = piece[got - 1] == '\n';
+        std::size_t keep = std::min(got - lineEnd, capacity - length);
+        std::memcpy(line + length, piece, keep);
+        length += keep;
+        seen += got;
+        if (lineEnd) {
+            // a CR before the LF belongs to the line end
+            if (seen - 1 == length && length > 0 && line[length - 1] == '\r') --length;
+            return static_cast<std::ptrdiff_t>(length);
+        }
+    }
+}
+
 void pauseRun() {
     static const char prompt[] = "Tarn Pause - Enter command<CR> or <CR> to continue.\n";
     constexpr std::size_t lineLimit = 1024;
-    RecordSource input = standardInputSource();
     char line[lineLimit + 1];
     for (;;) {
-        if (writeStandardOutput(prompt, sizeof prompt - 1) != 0) raiseRunTimeError(errWrite, outputUnit, outputName);
-        std::ptrdiff_t length = readRawRecord(input, line, lineLimit);
+        writeConsole(prompt, sizeof prompt - 1);
+        std::ptrdiff_t length = readInputLine(line, lineLimit);
         // An empty line ends the pause; so does the end of input, where no
         // further line could ever be typed.
         if (length <= 0) return;
@@ -188,11 +218,13 @@ void pauseRun() {
     }
 }
 
-void readErrorStop(int error, const RecordSource& source) {
+void readErrorStop(int error, int unit, const char* fileName, std::int64_t line) {
     char text[messageLineSize];
-    std::size_t length = formatRunTimeMessage(text, "error", error, source.unit, source.name, source.failedLine);
+    std::size_t length = formatRunTimeMessage(text, "error", error, unit, fileName, line);
     writeStandardError(text, length);
-    writeFreeFormLine("Error reading input file");
+    // a free-form console line: a blank, the text, CR LF
+    static const char failed[] = " Error reading input file\r\n";
+    writeConsole(failed, sizeof failed - 1);
     pauseRun();
     stopRun(error);
 }

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The reading threads under ThreadSanitizer (preset `tsan`, a debug build, so
+# that the row reader's ownership checks run too): the row reader's and the
+# series reader's tests, then a 10^6-row series read by qvolstat and by
+# row_paths_check, which compares it with the general read. Any report of
+# ThreadSanitizer ends the program that made it and fails the script.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v g++ >/dev/null || need+=(g++)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+if [ ${#need[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+build=build/tsan
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$(nproc)" --target unit_tests qvolstat generate_series row_paths_check
+ctest --preset tsan -R '^(RowReader|SeriesReader)'
+
+# No dot in the path: a dot before the extension would make the .xys a .txt.
+work=$(mktemp -d "${TMPDIR:-/tmp}/qstat-tsan-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+"$build/bench/generate_series" --rows 1000000 "$work/series.xys"
+"$build/qvolstat" "$work/series.xys" "$work/report.txt" </dev/null
+"$build/bench/row_paths_check" "$work/series.xys"
+# Small blocks: many hand-overs between the threads.
+"$build/bench/row_paths_check" "$work/series.xys" 4096 2
+echo "ThreadSanitizer: no report"

@@ -232,6 +232,25 @@ int scanValue(Scanner& scan, std::span<const ReadItem> items, std::size_t& next,
     return 0;
 }
 
+// A plain number for a double item, taken whole from the buffer when it ends
+// there: nearly every value of a series, read without the general number
+// grammar. False, consuming nothing, when the value has another form or may
+// go on past the bytes buffered.
+bool readPlainValue(Scanner& scan, const ReadItem& item) {
+    RecordSource& source = scan.source;
+    if (item.kind != ItemKind::real || scan.fixedText) return false;  // the fixed text has no padding
+    double value;
+    const char* end = scanPlainNumber(source.pos, value);
+    if (end == nullptr || end + 1 >= source.end) return false;
+    char c = *end;
+    bool endsToken = c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\n' || c == ')' || (c == '\r' && end[1] == '\n');
+    if (!endsToken) return false;
+    *item.real = value;
+    source.pos = const_cast<char*>(end);
+    source.atRecordStart = false;
+    return true;
+}
+
 // The items of one read, from a fresh record on. Returns the read status.
 int readItems(Scanner& scan, std::span<const ReadItem> items) {
     if (peekByte(scan.source) < 0) return endStatus(scan);  // no record left
@@ -253,6 +272,11 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
         }
         if (c == '/') return readComplete;  // the rest of the record is skipped
         scan.source.valueLine = scan.source.line;
+        if (readPlainValue(scan, items[next])) {
+            ++next;
+            scan.afterValue = true;
+            continue;
+        }
         value.length = 0;
         value.tooLong = false;
         value.number = NumberToken{};

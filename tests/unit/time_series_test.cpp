@@ -259,7 +259,7 @@ TEST_F(SeriesReader, TxtRows)
         testing::internal::CaptureStderr();
         SeriesRows s = read("flow.txt");
         std::string spill = *c.spill ? std::string("tarnlib: warning: ") + c.spill + ", unit 22, file " +
-                                           fullPath("flow.txt") + "\r\n"
+                                           fullPath("flow.txt") + capturedLineEnd
                                      : "";
         EXPECT_EQ(testing::internal::GetCapturedStderr(), spill);
         EXPECT_EQ(s.count, static_cast<std::int32_t>(c.t.size()));

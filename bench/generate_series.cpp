@@ -4,7 +4,10 @@
 // and for comparing the fast and the general row read.
 //
 //   generate_series [--rows N] [--kind xys|txt] [--sep blank|tab|comma]
-//                   [--eol lf|crlf] [--seed S] [--split] OUTPUT
+//                   [--eol lf|crlf] [--exp E|D] [--seed S] [--split] OUTPUT
+//
+// --exp D writes the exponent of every rate in exponent form with a D
+// (1.2345D+03) instead of an E; every other byte stays the same.
 //
 // The same options give the same bytes on every platform and standard
 // library: the random numbers come from splitmix64, the sine from a
@@ -27,6 +30,7 @@ struct Options {
     bool xys = true;
     char separator = ' ';
     bool crlf = false;
+    char exponent = 'E';  // the letter of the rates in exponent form
     std::uint64_t seed = 0x5eed;
     bool split = false;  // the rate on a line of its own, so no row is a common row
     const char* output = nullptr;
@@ -104,8 +108,8 @@ std::string_view formatTime(char* buffer, std::size_t size, std::uint64_t i, Ran
 
 // The discharge at `hours` in cubic metres per second: a mean seaward flow,
 // the M2 tide, noise, and one spike in about 5000 rows. Half the rates are
-// written as 1234.5678, half as 1.2345E+03.
-std::string_view formatRate(char* buffer, std::size_t size, double hours, Random& random) {
+// written as 1234.5678, half as 1.2345E+03 (with `exponent` for the E).
+std::string_view formatRate(char* buffer, std::size_t size, double hours, char exponent, Random& random) {
     double noise = (unitRandom(random) + unitRandom(random) + unitRandom(random) - 1.5) * 120.0;
     double rate = 350.0 + 2400.0 * cycleSine(hours / 12.42) + noise;
     std::uint64_t draw = nextRandom(random);
@@ -114,7 +118,7 @@ std::string_view formatRate(char* buffer, std::size_t size, double hours, Random
     if (draw & (1u << 21)) {
         result = std::to_chars(buffer, buffer + size, rate, std::chars_format::scientific, 4);
         for (char* p = buffer; p != result.ptr; ++p)
-            if (*p == 'e') *p = 'E';
+            if (*p == 'e') *p = exponent;
     } else {
         result = std::to_chars(buffer, buffer + size, rate, std::chars_format::fixed, 4);
     }
@@ -136,7 +140,8 @@ void writeSeries(Writer& writer, const Options& options) {
     const char separator[2] = {options.separator, '\0'};
     for (std::uint64_t i = 0; i < options.rows; ++i) {
         std::string_view time = formatTime(timeText, sizeof timeText, i, random);
-        std::string_view rate = formatRate(rateText, sizeof rateText, static_cast<double>(i) / 60.0, random);
+        std::string_view rate =
+            formatRate(rateText, sizeof rateText, static_cast<double>(i) / 60.0, options.exponent, random);
         putPadded(writer, time, 12);
         if (options.split) {
             putLineEnd(writer, options);
@@ -183,6 +188,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
             std::string_view eol = argv[++i];
             if (eol != "lf" && eol != "crlf") return false;
             options.crlf = eol == "crlf";
+        } else if (arg == "--exp" && hasValue) {
+            std::string_view letter = argv[++i];
+            if (letter != "E" && letter != "D") return false;
+            options.exponent = letter[0];
         } else if (!arg.starts_with("--") && options.output == nullptr) {
             options.output = argv[i];
         } else {
@@ -199,7 +208,7 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, options)) {
         std::fputs(
             "usage: generate_series [--rows N] [--kind xys|txt] [--sep blank|tab|comma] "
-            "[--eol lf|crlf] [--seed S] [--split] OUTPUT\n",
+            "[--eol lf|crlf] [--exp E|D] [--seed S] [--split] OUTPUT\n",
             stderr);
         return 2;
     }

@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "stops/stops.h"
+#include "textio/plain_number.h"
 
 // ---------------------------------------------------------------- text fields
 
@@ -109,30 +110,6 @@ constexpr std::size_t textValueLimit = 2049;
 // `catchError` a failure returns its error number, otherwise it is the run-time
 // error stop. Items set keep their new values whatever the outcome.
 int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool catchEnd, bool catchError);
-
-// ------------------------------------------------------ plain numbers
-
-// Bytes that every text buffer holds beyond its last byte of text, so that a
-// scan may read whole words past the end of a number. Their content is
-// never taken for text.
-constexpr std::size_t textPadding = 64;
-
-// Scans the plain decimal number at `p`: an optional sign, digits with at
-// most one decimal point among them (at least one digit), and optionally an
-// exponent, a letter E, D or Q in either case with an optionally signed
-// integer, or a sign directly followed by digits (1.5+3). Stores the
-// correctly rounded double and returns where the number ends, that is the
-// first character that cannot continue it, which the caller must judge. Returns
-// nullptr, leaving `value`, for any other text and for numbers this scan
-// leaves to the general read: more than 64 digits, more than five exponent
-// digits, or a value beyond the double range. Reads up to 32 bytes past `p`
-// and stops at the first byte that cannot continue the number.
-const char* scanPlainNumber(const char* p, double& value);
-
-// Bit i set when byte i of the 16 bytes at `p` is a decimal digit: with
-// SSE2 where the processor has it, and a portable twin that gives the same.
-std::uint32_t plainDigitBits(const char* p);
-std::uint32_t plainDigitBitsPortable(const char* p);
 
 // Writes one free-form console line: a blank, the text, CR LF. A refused write
 // is run-time error 38 on unit -1.

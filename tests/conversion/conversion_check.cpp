@@ -5,7 +5,8 @@
 //   conversion_check [COUNT [SEED]]      (COUNT defaults to 1000000)
 //
 // A token counts as accepted when scanPlainNumber, given a copy of it with
-// padding, ends exactly at its end. Every accepted token must be a plain
+// padding, ends exactly at its end; its twin by 64-bit words
+// (scanPlainNumberPortable) must end in the same place with the same bits. Every accepted token must be a plain
 // number and give exactly the bits that std::from_chars gives for it, once
 // it is written the way from_chars takes it (no leading '+', and the
 // exponent written with an e). It may refuse a plain number only when it
@@ -161,6 +162,10 @@ void checkToken(Tally& tally, Family family, std::string_view token, Exact exact
     padded.append(textPadding, '\0');
     const char* end = scanPlainNumber(padded.data(), value);
     bool accepted = end == padded.data() + token.size();
+    // The scan by 64-bit words, which processors without SSE2 run, must agree to the bit.
+    double twin = untouched;
+    if (scanPlainNumberPortable(padded.data(), twin) != end || (end != nullptr && bitsOf(twin) != bitsOf(value)))
+        reportFailure(tally, token, "the two scans differ", twin, value);
     if (!accepted) value = untouched;  // a number that ends early is the caller's to judge
     Shape shape = shapeOf(token);
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -80,20 +81,28 @@ TEST(PlainNumber, NegativeZeroKeepsItsSign)
     }
 }
 
-// Every byte value at every position of the sixteen, among digits and among
-// blanks, so that a carry or borrow between bytes would show.
-TEST(PlainNumber, BothDigitFindersAgree)
+// The scan of 64-bit words, which processors without SSE2 run, against the
+// SSE2 scan: the same end and the same bits for every byte value at every
+// place of numbers of every form, so that a fault in either shows.
+TEST(PlainNumber, BothScansAgree)
 {
-    for (const char* background : {"0123456789012345", "                ", "9999999999999999"}) {
-        for (int position = 0; position < 16; ++position) {
+    const char* const forms[] = {"1234.5678E+03 5", "-0.000012345,1", "12345678.25\n", "7.5D-3/2", "+.5 ",
+                                 "166666.650000\r\n", "9007199254740993 ", "1.5+3)", "0000000000000001.5 "};
+    for (const char* form : forms) {
+        std::string text = form;
+        text.resize(24, ' ');
+        for (std::size_t at = 0; at < 20; ++at) {
             for (int byte = 0; byte < 256; ++byte) {
-                char text[16];
-                std::memcpy(text, background, 16);
-                text[position] = static_cast<char>(byte);
-                std::uint32_t expected = 0;
-                for (int i = 0; i < 16; ++i) expected |= std::uint32_t{text[i] >= '0' && text[i] <= '9'} << i;
-                ASSERT_EQ(plainDigitBits(text), expected) << "byte " << byte << " at " << position;
-                ASSERT_EQ(plainDigitBitsPortable(text), expected) << "byte " << byte << " at " << position;
+                std::string changed = text;
+                changed[at] = static_cast<char>(byte);
+                changed.append(textPadding, '\0');
+                double sse = -3.25;
+                double words = -3.25;
+                const char* sseEnd = scanPlainNumber(changed.data(), sse);
+                const char* wordsEnd = scanPlainNumberPortable(changed.data(), words);
+                ASSERT_EQ(sseEnd, wordsEnd) << form << ", byte " << byte << " at " << at;
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(sse), std::bit_cast<std::uint64_t>(words))
+                    << form << ", byte " << byte << " at " << at;
             }
         }
     }

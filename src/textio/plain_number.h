@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -63,16 +64,29 @@ inline std::uint64_t load8(const char* p) {
     return word;
 }
 
+// What a character after a mantissa starts: 1 an exponent with a letter (E,
+// D or Q in either case), 2 one written as a sign alone, 0 no exponent.
+struct ExponentStarts {
+    unsigned char kind[256];
+};
+constexpr ExponentStarts exponentStarts() {
+    ExponentStarts starts{};
+    for (unsigned char letter : {'E', 'e', 'D', 'd', 'Q', 'q'}) starts.kind[letter] = 1;
+    starts.kind[static_cast<unsigned char>('+')] = 2;
+    starts.kind[static_cast<unsigned char>('-')] = 2;
+    return starts;
+}
+inline constexpr ExponentStarts exponentStart = exponentStarts();
+
 // The exponent after the mantissa at `p`: a letter E, D or Q in either case
 // and an optionally signed integer, or a sign directly followed by digits.
 // Adds it to `exponent` and returns the end; returns `p` when there is no
 // exponent, and nullptr when the text there is no valid one.
 inline const char* scanExponent(const char* p, int& exponent) {
+    unsigned kind = exponentStart.kind[static_cast<unsigned char>(*p)];
+    if (kind == 0) return p;
+    p += kind == 1;  // the letter
     char c = *p;
-    unsigned letter = static_cast<unsigned char>(c) | 0x20;
-    bool named = letter == 'e' || letter == 'd' || letter == 'q';
-    if (!named && c != '+' && c != '-') return p;
-    if (named) c = *++p;
     bool negative = c == '-';
     p += c == '+' || c == '-';
     const char* digits = p;

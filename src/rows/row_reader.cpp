@@ -26,8 +26,10 @@
 // - The source, its buffer, the rows read straight on and everything of the
 //   caller belong to the consumer alone. Both threads read the file, with
 //   positional reads only, which share no file position.
-// - file, dataStart, dataEnd, blockBytes and blockCount are set before the
-//   partner starts and never change.
+// - file, dataStart, dataEnd and blockBytes are set before the partner
+//   starts and never change. blockCount is set before it starts too, and
+//   changes only once more, lowered under the mutex by the consumer when
+//   parsing ahead proves fruitless (stopParsingAhead).
 // Debug builds assert the owner of a slot wherever it is written or read.
 #include <algorithm>
 #include <cassert>
@@ -103,6 +105,7 @@ struct RowReaderState {
     std::int64_t current = 0;
     bool holding = false;  // the current block's slot is the consumer's
     int segment = 0;
+    int barrenBlocks = 0;  // blocks in a row whose parse gave no row
     std::unique_ptr<double[]> straightTime;
     std::unique_ptr<double[]> straightRate;
 };
@@ -236,12 +239,23 @@ BlockSlot& parsedBlock(RowReaderState& s, std::int64_t block) {
     return slot;
 }
 
+// Blocks in a row without a row parsed after which no more are parsed
+// ahead: a series whose rows take the general read throughout.
+constexpr int barrenBlockLimit = 2;
+
 // Done with the current block: its slot is free for the block slotCount on.
+// After barrenBlockLimit blocks in a row that gave no row, no block is
+// claimed any more: the consumer reads the rest straight on, and the
+// partner has nothing left to do.
 void releaseBlock(RowReaderState& s) {
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         BlockSlot& slot = s.slots[s.current % slotCount];
         assert(slot.block == s.current && slot.owner == std::this_thread::get_id());
+        bool rows = false;
+        for (int i = 0; i < slot.segmentCount; ++i) rows = rows || slot.segments[i].rows > 0;
+        s.barrenBlocks = rows ? 0 : s.barrenBlocks + 1;
+        if (s.barrenBlocks >= barrenBlockLimit) s.blockCount = s.nextClaim;  // stop parsing ahead
         slot.state = SlotState::free;
         slot.owner = std::thread::id();
         s.consumed = s.current + 1;

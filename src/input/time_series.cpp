@@ -26,8 +26,7 @@ RecordSource openSeries(const char* finput) {
 // Appends `text` at `p`, cut at `end`; returns the new end.
 char* appendText(char* p, char* end, std::string_view text) {
     std::size_t n = std::min(text.size(), static_cast<std::size_t>(end - p));
-    std::memcpy(p, text.data(), n);
-    return p + n;
+    return std::copy_n(text.data(), n, p);  // an empty text may have no data at all
 }
 
 // Writes "tarnlib: warning: ", `what` and the number `n` when it is positive,

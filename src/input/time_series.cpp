@@ -54,7 +54,8 @@ void warnAboutSeries(const RecordSource& source, std::string_view what, std::int
 // that the row leaves unset (a slash, a null) is 0.0. A failure other than
 // the end of the file ends the run in the read-error stop. The first row of a
 // run that takes its second value from a later line than its first (an empty
-// last cell, say, which shifts every later row) is reported once.
+// last cell, say, which takes the next line's time for its rate) is
+// reported once.
 int readRow(RecordSource& source, std::int64_t row, double& time, double& rate, bool catchEnd, bool& warned) {
     time = 0.0;
     rate = 0.0;

@@ -115,15 +115,5 @@ struct StackFrame {
 // the caller of walkStack. Returns how many it filled.
 int walkStack(StackFrame* frames, int capacity);
 
-// Tells the system that the `size` bytes at `data` are about to be written,
-// so that it may provide the memory at once rather than page by page as the
-// writes arrive. A hint only: nothing changes when the system ignores it.
-void prepareForWriting(void* data, std::size_t size);
-
-// Tells the system that the `size` bytes at `data` will all be written, so
-// that it may provide them in large pages. A hint only, like
-// prepareForWriting.
-void adviseLargePages(void* data, std::size_t size);
-
 // Ends the process with `status` as its exit status. Never returns.
 [[noreturn]] void endProcess(int status);

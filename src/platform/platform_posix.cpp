@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <link.h>
 #include <sched.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -330,37 +329,6 @@ int walkStack(StackFrame* frames, int capacity) {
         }
     }
     return count;
-}
-
-namespace {
-
-// Gives `advice` for the pages of `page` bytes (a power of two) that lie
-// wholly inside the `size` bytes at `data`; those at its edges are left as
-// they are, since they may hold other data.
-[[maybe_unused]] void adviseWholePages(void* data, std::size_t size, std::uintptr_t page, int advice) {
-    auto start = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
-    auto stop = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
-    if (stop > start) madvise(reinterpret_cast<void*>(start), stop - start, advice);
-}
-
-}  // namespace
-
-void prepareForWriting(void* data, std::size_t size) {
-#ifdef MADV_POPULATE_WRITE
-    adviseWholePages(data, size, static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE)), MADV_POPULATE_WRITE);
-#else
-    (void)data;
-    (void)size;
-#endif
-}
-
-void adviseLargePages(void* data, std::size_t size) {
-#ifdef MADV_HUGEPAGE
-    adviseWholePages(data, size, std::uintptr_t{1} << 21, MADV_HUGEPAGE);  // 2 MiB, the large page of x86-64
-#else
-    (void)data;
-    (void)size;
-#endif
 }
 
 [[noreturn]] void endProcess(int status) {

@@ -451,22 +451,6 @@ int walkStack(StackFrame* frames, int capacity) {
     return count;
 }
 
-void prepareForWriting(void* data, std::size_t size) {
-    // Windows has no call that supplies fresh, never touched pages ahead of
-    // the writes (PrefetchVirtualMemory brings in pages that have a backing
-    // store; new ones have none yet), so the hint is left unused.
-    (void)data;
-    (void)size;
-}
-
-void adviseLargePages(void* data, std::size_t size) {
-    // Large pages on Windows must be allocated as such (VirtualAlloc with
-    // MEM_LARGE_PAGES), and only with a privilege that ordinary accounts
-    // lack, so the hint is left unused.
-    (void)data;
-    (void)size;
-}
-
 [[noreturn]] void endProcess(int status) {
 #ifdef QSTAT_END_PROCESS_THROWS
     throw ProcessEnd{status};

@@ -243,7 +243,8 @@ bool readPlainValue(Scanner& scan, const ReadItem& item) {
     const char* end = scanPlainNumber(source.pos, value);
     if (end == nullptr || end + 1 >= source.end) return false;
     char c = *end;
-    bool endsToken = c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\n' || c == ')' || (c == '\r' && end[1] == '\n');
+    bool endsToken =
+        c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\n' || c == ')' || (c == '\r' && end[1] == '\n');
     if (!endsToken) return false;
     *item.real = value;
     source.pos = const_cast<char*>(end);

@@ -46,6 +46,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+build=$(cd "$build" 2>/dev/null && pwd || echo "$build")
 qvolstat=$build/qvolstat
 generate=$build/bench/generate_series
 baseline=$build/bench/baseline
@@ -57,8 +58,13 @@ for program in "$qvolstat" "$generate" "$baseline" "$row_paths"; do
   fi
 done
 mkdir -p "$work"
+work=$(cd "$work" && pwd)
 rm -rf "$work/reports"
 mkdir "$work/reports"
+# The series are named relative to the work directory, the current one: a dot
+# anywhere in the path before the extension (as in mktemp's names) would make
+# an .xys series read as .txt.
+cd "$work"
 
 # Peak RSS comes from GNU time; without it the column reads n/a.
 gnu_time=/usr/bin/time
@@ -79,12 +85,11 @@ fail() {
 series() {
   local name=$1 rows=$2 kind=$3 sep=$4 eol=$5
   shift 5
-  local file=$work/$name
-  if [ ! -s "$file" ]; then
-    "$generate" --rows "$rows" --kind "$kind" --sep "$sep" --eol "$eol" "$@" "$file.part"
-    mv "$file.part" "$file"
+  if [ ! -s "$name" ]; then
+    "$generate" --rows "$rows" --kind "$kind" --sep "$sep" --eol "$eol" "$@" "$name.part"
+    mv "$name.part" "$name"
   fi
-  echo "$file"
+  echo "$name"
 }
 
 # A command prefix for every timed run (taskset, for the one-processor row).
@@ -328,7 +333,7 @@ times=$(awk -v q="$q_wall" -v b="$b_wall" 'BEGIN { printf "%.2f", q / b }')
 verdict "100,000-row .txt: whole process under 3 x the baseline's time ($times)" holds "q < 3 * b"
 
 if [ "$huge" -eq 1 ]; then
-  huge_file=$work/series_100M.xys
+  huge_file=series_100M.xys
   trap 'rm -f "$huge_file" "$huge_file.part"' EXIT
   echo "generating $(basename "$huge_file"), then one run of each program (the file fresh in the page cache):"
   series series_100M.xys 100000000 xys blank lf >/dev/null

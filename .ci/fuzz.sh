@@ -10,6 +10,7 @@
 #        QSTAT_FUZZ_TARGETS="threshold xys_header" .ci/fuzz.sh   (some targets only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. .ci/install_missing.sh
 
 seconds=${1:-${QSTAT_FUZZ_SECONDS:-60}}
 build=build/fuzz
@@ -20,13 +21,7 @@ command -v cmake >/dev/null || need+=(cmake)
 command -v clang++-14 >/dev/null || need+=(clang-14)
 # The libFuzzer and sanitizer runtimes of clang 14.
 ls /usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+install_missing "${need[@]}"
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQSTAT_BUILD_FUZZ=ON -DQSTAT_BUILD_TESTS=OFF >/dev/null

@@ -6,6 +6,7 @@
 # the test that ran it fails; the preset sets ASAN_OPTIONS and UBSAN_OPTIONS.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. .ci/install_missing.sh
 
 need=()
 command -v cmake >/dev/null || need+=(cmake)
@@ -14,12 +15,6 @@ command -v g++ >/dev/null || need+=(g++)
 # The end-to-end cases check stack listings with nm and type at a terminal made by script.
 command -v nm >/dev/null || need+=(binutils)
 command -v script >/dev/null || need+=(bsdutils)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+install_missing "${need[@]}"
 
 cmake --workflow --preset sanitize

@@ -6,18 +6,13 @@
 # ThreadSanitizer ends the program that made it and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. .ci/install_missing.sh
 
 need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+install_missing "${need[@]}"
 
 build=build/tsan
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"

@@ -73,7 +73,9 @@ int writeFileBytes(FileHandle file, const char* data, std::size_t size);
 // Cuts the file off at the current write position. Returns 0 or errWrite.
 int truncateFileHere(FileHandle file);
 
-void closeFileHandle(FileHandle file);
+// Closes the file. Returns 0, or errWrite when the system reports that the
+// close failed (data written may then be lost); the handle is gone either way.
+int closeFileHandle(FileHandle file);
 
 // The full path of `name` for messages, NUL-terminated in `out`: the name
 // expanded against the current directory when that gives at most 256

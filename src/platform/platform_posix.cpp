@@ -124,9 +124,25 @@ std::ptrdiff_t readFileBytesAt(FileHandle file, std::int64_t offset, char* buffe
     return n < 0 ? -1 : n;
 }
 
+// fstat, resumed after a signal. False when it fails.
+static bool statDescriptor(int fd, struct stat& info) {
+    int rc;
+    do rc = fstat(fd, &info);
+    while (rc < 0 && errno == EINTR);
+    return rc == 0;
+}
+
+// lseek, resumed after a signal.
+static off_t seekDescriptor(int fd, off_t offset, int whence) {
+    off_t at;
+    do at = lseek(fd, offset, whence);
+    while (at < 0 && errno == EINTR);
+    return at;
+}
+
 std::int64_t regularFileSize(FileHandle file) {
     struct stat info;
-    if (fstat(static_cast<int>(file.value), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    if (!statDescriptor(static_cast<int>(file.value), info) || !S_ISREG(info.st_mode)) return -1;
     return static_cast<std::int64_t>(info.st_size);
 }
 
@@ -160,7 +176,7 @@ int writeFileBytes(FileHandle file, const char* data, std::size_t size) {
 
 int truncateFileHere(FileHandle file) {
     int fd = static_cast<int>(file.value);
-    off_t here = lseek(fd, 0, SEEK_CUR);
+    off_t here = seekDescriptor(fd, 0, SEEK_CUR);
     if (here < 0) return errno == ESPIPE ? 0 : errWrite;  // a pipe has nothing to cut
     int rc;
     do rc = ftruncate(fd, here);
@@ -170,8 +186,14 @@ int truncateFileHere(FileHandle file) {
     return 0;
 }
 
-void closeFileHandle(FileHandle file) {
-    if (file.value >= 0) close(static_cast<int>(file.value));
+int closeFileHandle(FileHandle file) {
+    if (file.value < 0) return 0;
+    // The descriptor is gone even when close fails, so it is never closed
+    // twice. EINTR leaves the data in the system's hands, as a successful
+    // close does; any other failure (EIO, ENOSPC, EDQUOT on a network or
+    // quota-bound file system) may mean that written data are lost.
+    if (close(static_cast<int>(file.value)) == 0 || errno == EINTR) return 0;
+    return errWrite;
 }
 
 // Appends the path component [part, part + n) to the normalised path in

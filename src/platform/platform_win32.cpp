@@ -200,8 +200,11 @@ int truncateFileHere(FileHandle file) {
     return SetEndOfFile(h) ? 0 : errWrite;
 }
 
-void closeFileHandle(FileHandle file) {
-    if (file.value != -1) CloseHandle(toHandle(file));
+int closeFileHandle(FileHandle file) {
+    if (file.value == -1) return 0;
+    // The handle is gone even when CloseHandle fails; a failure may mean that
+    // written data are lost (a network share, a full disk).
+    return CloseHandle(toHandle(file)) ? 0 : errWrite;
 }
 
 void fullPathForMessage(const char* name, char* out, std::size_t capacity) {

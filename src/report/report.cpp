@@ -97,6 +97,7 @@ ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& 
         length = formatValueRow(line, rowLabels[row], rows.values[row], rows.columnCount);
         writeReportLine(report, line, length);
     }
-    closeFileHandle(report.file);
+    // A close that fails may have lost what was written: a refused write.
+    if (int error = closeFileHandle(report.file)) raiseRunTimeError(error, reportUnit, report.fullPath);
     return rows;
 }

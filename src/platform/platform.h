@@ -84,7 +84,8 @@ void fullPathForMessage(const char* name, char* out, std::size_t capacity);
 
 // Reads up to `size` bytes of standard input, never past a line feed, so that
 // a command started later sees exactly the input not yet consumed. Returns the
-// number read, 0 at the end of input (a closed stream included), -1 on failure.
+// number read, 0 at the end of input (a closed stream included), -1 when the
+// system refuses the read, also after part of a line has arrived.
 std::ptrdiff_t readStandardInput(char* buffer, std::size_t size);
 
 // Writes all bytes to standard output, unbuffered. Returns 0, or errWrite

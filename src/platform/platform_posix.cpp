@@ -250,9 +250,11 @@ void fullPathForMessage(const char* name, char* out, std::size_t capacity) {
 
 std::ptrdiff_t readStandardInput(char* buffer, std::size_t size) {
     struct stat info;
-    bool seekable = fstat(0, &info) == 0 && S_ISREG(info.st_mode);
+    bool seekable = statDescriptor(0, info) && S_ISREG(info.st_mode);
     if (seekable) {
-        // Read a block, keep up to the first LF, and give the rest back.
+        // Read a block, keep up to the first LF, and give the rest back. The
+        // bytes given back are the next reader's: when they cannot be given
+        // back, the read has failed.
         ssize_t n;
         do n = read(0, buffer, size);
         while (n < 0 && errno == EINTR);
@@ -260,19 +262,21 @@ std::ptrdiff_t readStandardInput(char* buffer, std::size_t size) {
         const void* lf = std::memchr(buffer, '\n', static_cast<std::size_t>(n));
         if (lf) {
             ssize_t keep = static_cast<const char*>(lf) - buffer + 1;
-            if (keep < n) lseek(0, keep - n, SEEK_CUR);
+            if (keep < n && seekDescriptor(0, keep - n, SEEK_CUR) < 0) return -1;
             n = keep;
         }
         return n;
     }
     // A pipe or terminal: byte by byte, so that nothing past the LF is taken.
+    // A failure after part of a line fails the read all the same: the bytes
+    // before it are no line.
     std::size_t count = 0;
     while (count < size) {
         ssize_t n = read(0, buffer + count, 1);
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (count > 0) break;
-            return errno == EBADF ? 0 : -1;
+            if (errno != EBADF) return -1;
+            break;  // a closed stream is the end of input
         }
         if (n == 0) break;
         if (buffer[count++] == '\n') break;

@@ -247,8 +247,10 @@ static std::ptrdiff_t readUpToLineFeed(HANDLE h, char* buffer, std::size_t size)
     while (count < size) {
         DWORD got = 0;
         if (!ReadFile(h, buffer + count, 1, &got, nullptr)) {
-            if (count > 0) break;  // the failure shows again at the next read
-            return refusedInputRead();
+            // The end of input after part of a line leaves that part as the
+            // last line; a real failure fails the read, whatever came before.
+            if (refusedInputRead() < 0) return -1;
+            break;
         }
         if (got == 0) break;
         if (buffer[count++] == '\n') break;
@@ -266,7 +268,9 @@ static std::ptrdiff_t readLineFromDisk(HANDLE h, char* buffer, std::size_t size)
         DWORD keep = static_cast<DWORD>(static_cast<const char*>(lf) - buffer + 1);
         LARGE_INTEGER back;
         back.QuadPart = static_cast<LONGLONG>(keep) - static_cast<LONGLONG>(got);
-        if (keep < got) SetFilePointerEx(h, back, nullptr, FILE_CURRENT);
+        // The bytes given back are the next reader's: when they cannot be
+        // given back, the read has failed.
+        if (keep < got && !SetFilePointerEx(h, back, nullptr, FILE_CURRENT)) return -1;
         got = keep;
     }
     return static_cast<std::ptrdiff_t>(got);

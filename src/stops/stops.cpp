@@ -171,8 +171,8 @@ static void writeConsole(const char* text, std::size_t length) {
 
 // Reads one line of standard input into `line`, cut to `capacity`
 // characters; the rest of the line is consumed, and a CR before its LF is
-// no part of it. Returns its length, or -1 at the end of input or when the
-// read fails.
+// no part of it. Returns its length, or -1 at the end of input. A refused
+// read is run-time error 39 on unit -4.
 static std::ptrdiff_t readInputLine(char* line, std::size_t capacity) {
     std::size_t length = 0;
     std::size_t seen = 0;  // characters of the line, those cut off included
@@ -180,7 +180,8 @@ static std::ptrdiff_t readInputLine(char* line, std::size_t capacity) {
     for (;;) {
         // never past a line feed, so that a command started later reads what follows
         std::ptrdiff_t n = readStandardInput(piece, sizeof piece);
-        if (n <= 0) return seen > 0 ? static_cast<std::ptrdiff_t>(length) : -1;
+        if (n < 0) raiseRunTimeError(errRead, inputUnit, inputName);
+        if (n == 0) return seen > 0 ? static_cast<std::ptrdiff_t>(length) : -1;
         auto got = static_cast<std::size_t>(n);
         bool lineEnd = piece[got - 1] == '\n';
         std::size_t keep = std::min(got - lineEnd, capacity - length);

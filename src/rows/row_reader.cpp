@@ -38,7 +38,6 @@
 #include <limits>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <thread>
 
 #include "rows/rows.h"
@@ -80,6 +79,7 @@ struct BlockSlot {
     std::unique_ptr<double[]> rate;
     Segment segments[segmentLimit];
     int segmentCount = 0;
+    bool refused = false;  // the system refused a read of the block's bytes
 };
 
 }  // namespace
@@ -106,6 +106,7 @@ struct RowReaderState {
     bool holding = false;  // the current block's slot is the consumer's
     int segment = 0;
     int barrenBlocks = 0;  // blocks in a row whose parse gave no row
+    bool refused = false;  // the current block's read was refused
     std::unique_ptr<double[]> straightTime;
     std::unique_ptr<double[]> straightRate;
 };
@@ -139,11 +140,12 @@ std::int64_t claimBlock(RowReaderState& s) {
 }
 
 // Reads up to `size` bytes from `offset` on; fewer only at the end of the
-// file or where the system refuses a read (the consumer meets that itself).
-std::int64_t readBlockBytes(FileHandle file, std::int64_t offset, char* text, std::int64_t size) {
+// file or where the system refuses a read, which sets `refused`.
+std::int64_t readBlockBytes(FileHandle file, std::int64_t offset, char* text, std::int64_t size, bool& refused) {
     std::int64_t got = 0;
     while (got < size) {
         std::ptrdiff_t n = readFileBytesAt(file, offset + got, text + got, static_cast<std::size_t>(size - got));
+        if (n < 0) refused = true;
         if (n <= 0) break;
         got += n;
     }
@@ -154,12 +156,17 @@ std::int64_t readBlockBytes(FileHandle file, std::int64_t offset, char* text, st
 void parseBlock(const RowReaderState& s, BlockSlot& slot, std::int64_t block) {
     assert(slot.owner == std::this_thread::get_id() && slot.state == SlotState::parsing);
     slot.segmentCount = 0;
+    slot.refused = false;
     std::int64_t begin = blockBegin(s, block);
     std::int64_t end = blockBegin(s, block + 1);
     // From the byte before the block on, to tell whether a line starts at its first byte.
     slot.textOffset = block == 0 ? begin : begin - 1;
     char* text = slot.text.get();
-    std::int64_t got = readBlockBytes(s.file, slot.textOffset, text, end + lineSlack - slot.textOffset);
+    std::int64_t got =
+        readBlockBytes(s.file, slot.textOffset, text, end + lineSlack - slot.textOffset, slot.refused);
+    // A refused read ends the run once the consumer reaches the block, as a
+    // refused read of the consumer's own would: nothing of it is parsed.
+    if (slot.refused) return;
     std::memset(text + got, 0, textPadding);
     const char* last = text + got;
     while (last > text && last[-1] != '\n') --last;
@@ -214,8 +221,9 @@ void startPartner(RowReaderState& s) {
     s.twoThreads = false;  // one attempt
     try {
         s.partner = std::thread(partnerThread, &s);
-    } catch (const std::system_error&) {
-        // one thread reads it all
+    } catch (...) {
+        // No thread could be started (std::system_error), or no memory for
+        // its state (std::bad_alloc): one thread reads it all.
     }
 }
 
@@ -274,6 +282,10 @@ Segment* segmentFrom(RowReaderState& s, std::int64_t position, std::int64_t& lim
     while (s.current < s.blockCount) {
         BlockSlot& slot = s.holding ? s.slots[s.current % slotCount] : parsedBlock(s, s.current);
         s.holding = true;
+        if (slot.refused) {
+            s.refused = true;
+            return nullptr;
+        }
         std::int64_t next = blockBegin(s, s.current + 1);
         if (position < next || s.current + 1 == s.blockCount) {
             for (; s.segment < slot.segmentCount; ++s.segment) {
@@ -355,23 +367,38 @@ void setUpBlocks(RowReaderState& s, RecordSource& source, std::int64_t blockByte
 
 }  // namespace
 
-void RowReaderEnd::operator()(RowReaderState* state) const {
-    if (state->partner.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(state->mutex);
-            state->ending = true;
-        }
-        state->changed.notify_all();
-        state->partner.join();
+// Ends the partner thread, once it has finished the block in hand.
+static void endPartner(RowReaderState& s) {
+    if (!s.partner.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.ending = true;
     }
+    s.changed.notify_all();
+    s.partner.join();
+}
+
+void RowReaderEnd::operator()(RowReaderState* state) const {
+    endPartner(*state);
     delete state;
 }
 
-RowReader startRowReader(RecordSource& source, std::int64_t blockBytes, int threads) {
-    RowReader reader(new RowReaderState);
+bool stopRowReader(RowReader& reader) {
     RowReaderState& s = *reader;
-    s.straightTime.reset(new double[straightRows]);
-    s.straightRate.reset(new double[straightRows]);
+    endPartner(s);
+    // Only this thread is left: every slot is the consumer's now.
+    for (const BlockSlot& slot : s.slots)
+        if (slot.state == SlotState::parsed && slot.refused) return false;
+    return !s.refused;
+}
+
+RowReader startRowReader(RecordSource& source, std::int64_t blockBytes, int threads) {
+    RowReader reader(new (std::nothrow) RowReaderState);
+    if (!reader) raiseRunTimeError(errMemory, 0, "");
+    RowReaderState& s = *reader;
+    s.straightTime.reset(new (std::nothrow) double[straightRows]);
+    s.straightRate.reset(new (std::nothrow) double[straightRows]);
+    if (!s.straightTime || !s.straightRate) raiseRunTimeError(errMemory, 0, "");
     setUpBlocks(s, source, blockBytes > 0 ? blockBytes : defaultBlockBytes, threads);
     return reader;
 }
@@ -381,6 +408,10 @@ RowSpan readPlainRows(RowReader& reader, RecordSource& source, std::int64_t coun
     while (count > 0 && source.atRecordStart) {
         std::int64_t limit = std::numeric_limits<std::int64_t>::max();
         Segment* segment = s.blockCount > 0 ? segmentFrom(s, sourceOffset(source), limit) : nullptr;
+        if (s.refused) {
+            failSource(source);  // the caller's next read meets the refusal
+            return {};
+        }
         if (segment != nullptr && segment->start == sourceOffset(source)) {
             RowSpan span = takeSegment(s, source, *segment, count);
             if (span.count > 0) return span;

@@ -47,16 +47,24 @@ using RowReader = std::unique_ptr<RowReaderState, RowReaderEnd>;
 // Starts reading the rows of `source`, a file source standing at the start
 // of a record. The rows of a regular file of at least one block are parsed
 // ahead a block at a time, by a second thread as well where the process may
-// use a second processor; any other source is read straight on. Never
-// fails: without the memory for blocks, it reads straight on too.
+// use a second processor; any other source is read straight on. Without the
+// memory for blocks, or a second thread, it reads straight on too.
 // `blockBytes` (0: 256 KiB) and `threads` (0: by the processors the process
-// may use; 1 or 2) are for tests.
+// may use; 1 or 2) are for tests. Without memory for its own state, the
+// run ends in run-time error 41.
 RowReader startRowReader(RecordSource& source, std::int64_t blockBytes = 0, int threads = 0);
 
 // The common rows at the position of `source`, at most `count`, exactly as
 // readFreeForm would read them, with blank lines before them passed over.
 // `source` then stands after them, its line count advanced. An empty span
 // means that the row at the position is in another form, or that the source
-// has no whole line left: the caller reads that row with readFreeForm and
-// asks again.
+// has no whole line left, or that a read of the block there was refused
+// (the source is then failed): the caller reads that row with readFreeForm,
+// which reports the refusal, and asks again.
 RowSpan readPlainRows(RowReader& reader, RecordSource& source, std::int64_t count);
+
+// Ends the reading ahead, and its thread. Returns false when the system
+// refused a read of a block parsed ahead that the consumer never reached:
+// every refused read of a series fails its run, whether or not its rows
+// were needed.
+bool stopRowReader(RowReader& reader);

@@ -23,6 +23,8 @@ const char* messageText(int number) {
         return "error during write, unit %d, file %s";
     case errRead:
         return "error during read, unit %d, file %s";
+    case errMemory:
+        return "insufficient virtual memory";
     case errNoDevice:
         return "no such device, unit %d, file %s";
     case errFileName:

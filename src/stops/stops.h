@@ -15,6 +15,7 @@ constexpr int errFileNotFound = 29;      // directory of the path does not exist
 constexpr int errOpenFailure = 30;       // any other open failure
 constexpr int errWrite = 38;             // the system refused a write
 constexpr int errRead = 39;              // the system refused a read
+constexpr int errMemory = 41;            // memory could not be allocated
 constexpr int errNoDevice = 42;          // drive does not exist
 constexpr int errFileName = 43;          // malformed path
 constexpr int errReadOnly = 47;          // write to a file opened for reading only
@@ -36,7 +37,7 @@ constexpr const char* outputName = "CONOUT$";
 constexpr const char* thresholdName = "Internal List-Directed Read";
 
 // Size of a file-name buffer for messages: a full path of at most 256
-// characters, or a name as used of at most 200, plus the NUL.
+// characters, or the first 256 characters of the name as used, plus the NUL.
 constexpr std::size_t messageNameSize = 257;
 
 // Forms the message line of a run-time error, CR LF included, into `out`

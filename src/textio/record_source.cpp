@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <new>
 
 #include "textio/source_buffer.h"
 #include "textio/textio.h"
@@ -16,6 +17,14 @@ constexpr std::size_t fileBlockSize = 1 << 18;
 constexpr std::size_t firstReadSize = 1 << 12;
 // Standard input is read at most one line at a time, so a small buffer will do.
 constexpr std::size_t inputBlockSize = 1 << 14;
+
+// A read buffer of `capacity` bytes and the padding after them, zeroed.
+// Without the memory the run ends in run-time error 41.
+static std::unique_ptr<char[]> newBuffer(std::size_t capacity) {
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[capacity + textPadding]());
+    if (!buffer) raiseRunTimeError(errMemory, 0, "");
+    return buffer;
+}
 
 RecordSource fixedTextSource(const char* text, std::size_t length) {
     RecordSource source;
@@ -35,7 +44,7 @@ RecordSource standardInputSource() {
     source.unit = inputUnit;
     std::strcpy(source.name, inputName);
     source.capacity = inputBlockSize;
-    source.storage.reset(new char[source.capacity + textPadding]());
+    source.storage = newBuffer(source.capacity);
     source.pos = source.end = source.storage.get();
     return source;
 }
@@ -49,7 +58,7 @@ RecordSource fileSource(FileHandle file, int unit, const char* messageName) {
     std::memcpy(source.name, messageName, n);
     source.file = file;
     source.capacity = fileBlockSize;
-    source.storage.reset(new char[source.capacity + textPadding]());
+    source.storage = newBuffer(source.capacity);
     source.pos = source.end = source.storage.get();
     source.positional = regularFileSize(file) >= 0;
     source.readSize = source.capacity;
@@ -57,6 +66,12 @@ RecordSource fileSource(FileHandle file, int unit, const char* messageName) {
 }
 
 std::int64_t sourceOffset(const RecordSource& source) { return source.offset - (source.end - source.pos); }
+
+void failSource(RecordSource& source) {
+    source.pos = source.end;
+    source.failed = true;
+    source.exhausted = true;
+}
 
 void seekSource(RecordSource& source, std::int64_t offset) {
     assert(source.positional);

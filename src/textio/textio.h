@@ -75,6 +75,10 @@ RecordSource fileSource(FileHandle file, int unit, const char* messageName);
 // The file offset of the next unread byte of a file source.
 std::int64_t sourceOffset(const RecordSource& source);
 
+// Fails the source as if the system had refused its next read: what it
+// buffers is dropped, and a free-form read of it then gives error 39.
+void failSource(RecordSource& source);
+
 // Moves a positional source to `offset`, which must be the start of a line:
 // within the buffer when it holds that byte, else by a read there at the next
 // refill.

@@ -140,12 +140,23 @@ void applyReportDirectory(RunSettings& settings) {
     setField(settings.foutput, sizeof settings.foutput, joined, prefix + sizeof settings.foutput);
 }
 
+// An argument path into its field, whole: one longer than the field holds
+// (trailing blanks aside) is run-time error 43 on `unit`, since a cut path
+// would name a file that the user never named.
+void takePath(char* field, const char* argument, int unit) {
+    std::size_t length = std::strlen(argument);
+    if (trimmedLength(argument, length) > pathLength) {
+        char name[messageNameSize];
+        fullPathForMessage(argument, name, sizeof name);
+        raiseRunTimeError(errFileName, unit, name);
+    }
+    setField(field, pathLength, argument, length);
+}
+
 // Argument mode: input, report and threshold from arguments 1 to 3.
 void takeArguments(RunSettings& settings, const ProgramArguments& args) {
-    setField(settings.finput, sizeof settings.finput, args.text[0], std::strlen(args.text[0]));
-    if (args.count >= 2) {
-        setField(settings.foutput, sizeof settings.foutput, args.text[1], std::strlen(args.text[1]));
-    }
+    takePath(settings.finput, args.text[0], seriesUnit);
+    if (args.count >= 2) takePath(settings.foutput, args.text[1], reportUnit);
     if (args.count >= 3) {
         char threshold[32];
         setField(threshold, sizeof threshold, args.text[2], std::strlen(args.text[2]));

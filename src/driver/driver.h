@@ -3,13 +3,14 @@
 #pragma once
 
 #include "report/report.h"
+#include "textio/textio.h"
 
 struct UnitSet;
 
 // The settings of one run.
 struct RunSettings {
-    char finput[200];           // input series path, blank-padded
-    char foutput[200];          // report path, blank-padded
+    char finput[pathLength];    // input series path, blank-padded
+    char foutput[pathLength];   // report path, blank-padded
     double fluxmax = 100000.0;  // outlier threshold
     bool interactive = false;   // started with no command-line argument
 };

@@ -3,6 +3,7 @@
 #include "input/time_series.h"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -12,17 +13,6 @@
 
 namespace {
 
-// Opens the series file for reading; a failure ends the run.
-RecordSource openSeries(const char* finput) {
-    char path[200 + 1];  // the name as used
-    trimmedCopy(finput, 200, path);
-    char fullPath[messageNameSize];
-    fullPathForMessage(path, fullPath, sizeof fullPath);
-    OpenResult opened = openFileByName(path, FileUse::reading);
-    if (opened.error != 0) raiseRunTimeError(opened.error, seriesUnit, fullPath);
-    return fileSource(opened.file, seriesUnit, fullPath);
-}
-
 // Appends `text` at `p`, cut at `end`; returns the new end.
 char* appendText(char* p, char* end, std::string_view text) {
     std::size_t n = std::min(text.size(), static_cast<std::size_t>(end - p));
@@ -30,21 +20,24 @@ char* appendText(char* p, char* end, std::string_view text) {
 }
 
 // Writes "tarnlib: warning: ", `what` and the number `n` when it is positive,
-// `rest`, then ", unit 22, file <path>" and CR LF to standard error; the run
-// goes on.
-void warnAboutSeries(const RecordSource& source, std::string_view what, std::int64_t n = 0,
-                     std::string_view rest = {}, std::int64_t m = 0) {
-    char line[messageLineSize];
-    char* end = line + sizeof line - 24;  // room for two numbers and CR LF
-    char* p = appendText(line, end, "tarnlib: warning: ");
-    p = appendText(p, end, what);
-    if (n > 0) p = std::to_chars(p, p + 20, n).ptr;
-    p = appendText(p, end, rest);
-    if (m > 0) p = std::to_chars(p, p + 20, m).ptr;
-    p = appendText(p, end, ", unit ");
-    p = std::to_chars(p, p + 12, source.unit).ptr;
-    p = appendText(p, end, ", file ");
-    p = appendText(p, end, source.name);
+// `rest`, then ", unit <unit>, file <fileName>" and CR LF to standard error;
+// the run goes on. `what` and `rest` are this file's own texts, at most 100
+// characters together.
+void warnAboutFile(int unit, const char* fileName, std::string_view what, std::int64_t n = 0,
+                   std::string_view rest = {}, std::int64_t m = 0) {
+    // 18 for "tarnlib: warning: ", 100 for the texts, 2 x 19 digits, 7 + 11
+    // for the unit, 7 for ", file ", a name of at most 256, CR LF: 439.
+    char line[448];
+    assert(what.size() + rest.size() <= 100 && std::strlen(fileName) < messageNameSize);
+    char* p = appendText(line, line + sizeof line, "tarnlib: warning: ");
+    p = appendText(p, line + sizeof line, what);
+    if (n > 0) p = std::to_chars(p, p + 19, n).ptr;
+    p = appendText(p, line + sizeof line, rest);
+    if (m > 0) p = std::to_chars(p, p + 19, m).ptr;
+    p = appendText(p, line + sizeof line, ", unit ");
+    p = std::to_chars(p, p + 11, unit).ptr;
+    p = appendText(p, line + sizeof line, ", file ");
+    p = appendText(p, line + sizeof line, fileName);
     *p++ = '\r';
     *p++ = '\n';
     writeStandardError(line, static_cast<std::size_t>(p - line));
@@ -64,9 +57,22 @@ int readRow(RecordSource& source, std::int64_t row, double& time, double& rate, 
     if (status > 0) readErrorStop(status, source.unit, source.name, source.failedLine);
     if (status == readComplete && !warned && source.valueLine > source.firstItemLine) {
         warned = true;
-        warnAboutSeries(source, "row ", row, " continues on line ", source.valueLine);
+        warnAboutFile(source.unit, source.name, "row ", row, " continues on line ", source.valueLine);
     }
     return status;
+}
+
+// True when the file's own name in `path`, the text after its last slash or
+// backslash, ends in ".xys" in any mix of case.
+bool ownNameEndsInXys(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    std::size_t n = std::strlen(name);
+    if (n < 4 || name[n - 4] != '.') return false;
+    for (std::size_t i = 0; i < 3; ++i)
+        if ((name[n - 3 + i] | 0x20) != "xys"[i]) return false;
+    return true;
 }
 
 // Reads the header of an `.xys` series: a word, an integer, the row count
@@ -85,23 +91,30 @@ void readXysHeader(TimeSeries& series) {
 }
 
 // True when anything but blanks, tabs and line ends is left in the source.
+// A refused read ends the run in the read-error stop.
 bool anythingLeft(RecordSource& source) {
     for (;;) {
         for (; source.pos < source.end; ++source.pos) {
             char c = *source.pos;
             if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return true;
         }
-        if (!refillSource(source, 0)) return false;
+        if (!refillSource(source, 0)) {
+            if (source.failed) readErrorStop(errRead, source.unit, source.name, source.line);
+            return false;
+        }
     }
 }
 
 // The end of the rows: a `.txt` series longer than its limit is reported,
-// and the file is closed.
+// and the file is closed. A read refused anywhere in the series, even of a
+// block parsed ahead whose rows were not needed, ends the run in the
+// read-error stop.
 void endSeries(TimeSeries& series) {
+    if (!stopRowReader(series.rows)) readErrorStop(errRead, series.source.unit, series.source.name, series.source.line);
     if (!series.xys) {
         series.count = static_cast<std::int32_t>(series.rowsRead);
         if (series.rowsRead == txtRowLimit && anythingLeft(series.source))
-            warnAboutSeries(series.source, "series truncated after 100000 rows");
+            warnAboutFile(series.source.unit, series.source.name, "series truncated after 100000 rows");
     }
     series.rows.reset();
     closeFileHandle(series.source.file);
@@ -120,8 +133,20 @@ bool isXysName(const char* finput, std::size_t length) {
 TimeSeries openTimeSeries(const char* finput) {
     TimeSeries series;
     std::memset(series.name, ' ', sizeof series.name);
-    series.source = openSeries(finput);
-    series.xys = isXysName(finput, 200);
+    char path[pathLength + 1];  // the name as used
+    trimmedCopy(finput, pathLength, path);
+    char fullPath[messageNameSize];
+    fullPathForMessage(path, fullPath, sizeof fullPath);
+    series.xys = isXysName(finput, pathLength);
+    // The kind goes by the first dot of the whole path, which a dot in a
+    // directory's name or a leading ./ or a capital XYS defeats: say so
+    // before the header line fails as a row.
+    if (!series.xys && ownNameEndsInXys(path))
+        warnAboutFile(seriesUnit, fullPath,
+                      "read as a .txt series, not .xys (the text after the first dot of the path is not exactly xys)");
+    OpenResult opened = openFileByName(path, FileUse::reading);
+    if (opened.error != 0) raiseRunTimeError(opened.error, seriesUnit, fullPath);
+    series.source = fileSource(opened.file, seriesUnit, fullPath);
     if (series.xys) {
         readXysHeader(series);
     } else {

@@ -36,7 +36,7 @@ struct TimeSeries {
 // (the whole name when there is none), trailing blanks ignored, is "xys".
 bool isXysName(const char* finput, std::size_t length);
 
-// Opens the series file named by the 200-character `finput` and reads the
+// Opens the series file named by the path field `finput` and reads the
 // header of an `.xys` series. A failure ends the run in the run-time error
 // stop: nothing of the rows has been read then.
 TimeSeries openTimeSeries(const char* finput);

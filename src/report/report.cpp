@@ -69,8 +69,8 @@ void writeCheckedLine(ReportFile& report, const char* text, std::size_t length, 
 ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& totals, const UnitSet& units,
                        const ReportHeaders& headers) {
     ReportFile report;
-    char path[200 + 1];
-    trimmedCopy(foutput, 200, path);
+    char path[pathLength + 1];
+    trimmedCopy(foutput, pathLength, path);
     fullPathForMessage(path, report.fullPath, sizeof report.fullPath);
     OpenResult opened = openFileByName(path, FileUse::writing);
     if (opened.error != 0) raiseRunTimeError(opened.error, reportUnit, report.fullPath);

@@ -41,7 +41,7 @@ struct ReportRows {
     std::size_t columnCount;
 };
 
-// Writes the nine-line report to `foutput` (200 characters, trailing blanks
+// Writes the nine-line report to the path field `foutput` (trailing blanks
 // ignored), replacing any file of that name, and returns its row values. A
 // failed open or write ends the run; a field too wide is reported (error 63)
 // and the report completed.

@@ -14,6 +14,11 @@
 
 // ---------------------------------------------------------------- text fields
 
+// The characters of a path field: the longest path the programs take,
+// without its trailing blanks (a path is never cut, so a longer one is
+// refused where it is given).
+constexpr std::size_t pathLength = 4095;
+
 // Copies `n` bytes of `text` into the `length`-character field, cutting a longer
 // text to its leftmost characters and padding a shorter one with blanks.
 void setField(char* field, std::size_t length, const char* text, std::size_t n);

@@ -29,10 +29,10 @@ struct SeriesRows {
     std::vector<double> time, rate;
 };
 
-// The 200-character blank-padded input field for `name`.
+// The blank-padded input path field for `name`.
 std::string inputField(const std::string& name)
 {
-    return name + std::string(200 - name.size(), ' ');
+    return name + std::string(pathLength - name.size(), ' ');
 }
 
 // `text` with the characters that a regular expression gives a meaning escaped.
@@ -94,7 +94,7 @@ protected:
         return text.str();
     }
     // The name that messages give the file: its full path.
-    std::string fullPath(const std::string& name) const { return (fs::current_path() / name).string(); }
+    std::string fullPath(const std::string& name) const { return (fs::current_path() / name).lexically_normal().string(); }
 
     // Reads the whole series named `name` as the driver does, run by run.
     static SeriesRows read(const std::string& name)
@@ -148,6 +148,7 @@ std::string padded32(const std::string& text) { return text + std::string(32 - t
 struct NameCase {
     const char* name;
     bool xys;
+    bool warns = false;  // read as .txt although the file's own name ends in .xys
 };
 
 TEST(IsXysName, TheTextAfterTheFirstDotDecides)
@@ -176,7 +177,7 @@ TEST(IsXysName, TheTextAfterTheFirstDotDecides)
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string field = inputField(c.name);  // trailing blanks do not count
-        EXPECT_EQ(isXysName(field.c_str(), 200), c.xys);
+        EXPECT_EQ(isXysName(field.c_str(), pathLength), c.xys);
         std::string exact = c.name;
         EXPECT_EQ(isXysName(exact.c_str(), exact.size()), c.xys);
     }
@@ -189,19 +190,29 @@ TEST_F(SeriesReader, KindDecisionSelectsTheFormat)
     const std::string content = "0 1 2 3\n4 5\n6 7\n";
     const NameCase cases[] = {
         {"flow.xys", true},
-        {"flow.XYS", false},
+        {"flow.XYS", false, true},
 #ifndef _WIN32
         // a file of this name in the current directory (on Windows, a path on drive C:)
-        {"C:\\my.data\\flow.xys", false},
+        {"C:\\my.data\\flow.xys", false, true},
 #endif
-        {"data.v2/flow.xys", false},
-        {".\\flow.xys", false},
+        {"data.v2/flow.xys", false, true},
+        {".\\flow.xys", false, true},
+        {"./flow.Xys", false, true},
         {"xys", true},
+        {"flow.xys.bak", false},
+        {"flowxys", false},
+        {"data.xys/flow.txt", false},
     };
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.name);
         writeFile(c.name, content);
+        testing::internal::CaptureStderr();
         SeriesRows s = read(c.name);
+        std::string warning = c.warns ? "tarnlib: warning: read as a .txt series, not .xys (the text after the first "
+                                        "dot of the path is not exactly xys), unit 22, file " +
+                                            fullPath(c.name) + capturedLineEnd
+                                      : "";
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), warning);
         if (c.xys) {
             EXPECT_EQ(s.count, 2);
             EXPECT_EQ(nameOf(s), padded32("3"));
@@ -420,7 +431,7 @@ struct ReadErrorCase {
     int status;
     const char* text;  // the message text up to the file name
     int line;          // where the failing value starts
-    const char* spill = "";  // "row R continues on line L", when a row spills over first
+    const char* warning = "";  // a warning of the read before the failure, such as a spilled row
 };
 
 // The read-error stop: a message that names the file and the line of the
@@ -438,7 +449,8 @@ TEST_F(SeriesReaderDeathTest, UnreadableRowEndsInTheReadErrorStop)
         {"a byte-order mark", "flow.txt", "\xEF\xBB\xBF" "0 1\n1 2\n", 59, syntax, 1},
         {"a later row after blank lines", "flow.txt", "0 1\n1 2\n\r\n  \n\nNone 3\n", 64, conversion, 6},
         {"a rate on a later line", "flow.txt", "0 1\r\n2\n\n#3\n", 59, syntax, 4},
-        {"an .xys header read as a row", "flow.XYS", "XYS 1 1 'Flow'\n0 1\n", 59, syntax, 1},
+        {"an .xys header read as a row", "flow.XYS", "XYS 1 1 'Flow'\n0 1\n", 59, syntax, 1,
+         "read as a .txt series, not .xys (the text after the first dot of the path is not exactly xys)"},
         {"an .xys row after a header over two lines", "flow.xys", "XYS 1\n2 'A'\n0 1\nabc 2\n", 59, syntax, 4},
         {"row 100000 of a .txt, after a row over three lines", "flow.txt",
          "0\n\n0\n" + numberedRows(99998, "\n\n1e5 x\n"), 59, syntax, 100004, "row 1 continues on line 3"},
@@ -447,10 +459,10 @@ TEST_F(SeriesReaderDeathTest, UnreadableRowEndsInTheReadErrorStop)
         SCOPED_TRACE(c.what);
         writeFile(c.file, c.content);
         std::remove("stdout.txt");
-        std::string spill = *c.spill ? "tarnlib: warning: " + std::string(c.spill) + ", unit 22, file " +
-                                           regexLiteral(fullPath(c.file)) + capturedLineEndPattern
-                                     : "";
-        std::string message = "^" + spill + "tarnlib: error \\(" + std::to_string(c.status) + "\\): " + regexLiteral(c.text) +
+        std::string warning = *c.warning ? "tarnlib: warning: " + regexLiteral(c.warning) + ", unit 22, file " +
+                                               regexLiteral(fullPath(c.file)) + capturedLineEndPattern
+                                         : "";
+        std::string message = "^" + warning + "tarnlib: error \\(" + std::to_string(c.status) + "\\): " + regexLiteral(c.text) +
                               regexLiteral(fullPath(c.file)) + ", line " + std::to_string(c.line) +
                               capturedLineEndPattern + "$";
         EXPECT_EXIT(

@@ -227,6 +227,10 @@ void runDriver(const Deliverable& deliverable, int argc, char** argv) {
     sums.fluxmax = settings.fluxmax;
     for (RowSpan rows = readTimeSeries(series); rows.count > 0; rows = readTimeSeries(series))
         addSamples(sums, rows.time, rows.rate, rows.count);
+    // Times may go back, and the sums take such an interval with its sign;
+    // but in a file it is nearly always a fault (two exports joined, local
+    // clock times across a change of daylight saving time).
+    if (sums.firstBackward > 0) warnTimeGoesBack(series, sums.firstBackward);
     FluxTotals totals = finishFluxTotals(sums, series.count);
     ReportRows rows = writeReport(settings.foutput, series.name, totals, deliverable.units, deliverable.headers);
     if (settings.interactive) {

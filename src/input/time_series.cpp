@@ -173,3 +173,7 @@ RowSpan readTimeSeries(TimeSeries& series) {
     endSeries(series);
     return {};
 }
+
+void warnTimeGoesBack(const TimeSeries& series, std::int64_t row) {
+    warnAboutFile(series.source.unit, series.source.name, "time goes back at row ", row);
+}

@@ -47,3 +47,7 @@ TimeSeries openTimeSeries(const char* finput);
 // in the read-error stop, an `.xys` series short of rows in run-time error
 // 24.
 RowSpan readTimeSeries(TimeSeries& series);
+
+// Warns on standard error that the time of row `row` (counted from 1) is
+// below the time of the row before it; the run goes on.
+void warnTimeGoesBack(const TimeSeries& series, std::int64_t row);

@@ -29,7 +29,11 @@ void integrateFlux(FluxSums& sums, const double* time, const double* rate, std::
     }
     double lastTime = sums.lastTime, lastRate = sums.lastRate;
     double in = sums.Qin, out = sums.Qout, gross = sums.Qgross, net = sums.Qnet;
+    std::int64_t backward = sums.firstBackward;
     for (; i < count; ++i) {
+        // an ordered comparison: equal times, and a NaN on either side, do not count
+        if (time[i] < lastTime && backward == 0) [[unlikely]]
+            backward = sums.samples + i + 1;
         // the time step times 1800 s (3600 s an hour, halved), then times the
         // sum of the two rates: this grouping, nothing fused or reordered
         double w = ((time[i] - lastTime) * 1800.0) * (lastRate + rate[i]);
@@ -49,6 +53,7 @@ void integrateFlux(FluxSums& sums, const double* time, const double* rate, std::
     sums.Qout = out;
     sums.Qgross = gross;
     sums.Qnet = net;
+    sums.firstBackward = backward;
     sums.samples += count;
 }
 

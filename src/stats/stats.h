@@ -31,6 +31,10 @@ struct FluxSums {
     double firstTime = 0.0;
     double lastTime = 0.0;
     double lastRate = 0.0;
+    // The first sample (counted from 1) whose time is below the time of the
+    // sample before it; 0 while there is none. Such an interval is summed
+    // like any other, with its sign; the number is only for a warning.
+    std::int64_t firstBackward = 0;
 };
 
 // Zeroes (+0.0) every rate whose magnitude exceeds `fluxmax` (an ordered
@@ -39,7 +43,7 @@ std::int32_t screenOutliers(double* rate, std::int64_t count, double fluxmax);
 
 // Adds the intervals that the next `count` samples close, from the last
 // sample so far on, to the four sums, each a plain left-to-right sum in file
-// order; the rates must be screened.
+// order, and notes the first time that goes back; the rates must be screened.
 void integrateFlux(FluxSums& sums, const double* time, const double* rate, std::int64_t count);
 
 // (t_n - t_1) / 24.0.

@@ -142,4 +142,42 @@ TEST(FluxTotals, EverySplitIntoRunsGivesTheSameTotals)
     }
 }
 
+// The first sample whose time is below the one before it, counted from 1,
+// whichever runs the samples arrive in: equal times and comparisons with a
+// NaN do not count, infinities compare as numbers.
+TEST(FluxTotals, FirstTimeThatGoesBackInEverySplit)
+{
+    const struct {
+        const char* what;
+        std::vector<double> t;
+        std::int64_t row;
+    } cases[] = {
+        {"increasing", {0, 1, 2, 3}, 0},
+        {"equal times", {0, 1, 1, 2}, 0},
+        {"back at the second sample", {1, 0}, 2},
+        {"the clock turned back: only the first counts", {0, 1, 1.75, 1, 1.75, 1}, 4},
+        {"back at the last sample", {0, 1, 2, 3, 2.5}, 5},
+        {"a NaN compares with nothing", {0, nan, -1, 5}, 0},
+        {"after a NaN the order goes on", {0, nan, 5, 4}, 4},
+        {"infinities are numbers", {-inf, 0, inf, inf, 7}, 5},
+        {"one sample", {3}, 0},
+    };
+    for (const auto& c : cases) {
+        std::size_t n = c.t.size();
+        for (unsigned cuts = 0; cuts < (1u << (n - 1)); ++cuts) {
+            SCOPED_TRACE(std::string(c.what) + ", cuts " + std::to_string(cuts));
+            std::vector<double> rates(n, 1.0);
+            FluxSums sums;
+            std::size_t from = 0;
+            for (std::size_t k = 0; k < n; ++k) {
+                if (k + 1 == n || (cuts >> k & 1)) {
+                    addSamples(sums, c.t.data() + from, rates.data() + from, static_cast<std::int64_t>(k + 1 - from));
+                    from = k + 1;
+                }
+            }
+            EXPECT_EQ(sums.firstBackward, c.row);
+        }
+    }
+}
+
 }  // namespace

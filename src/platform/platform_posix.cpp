@@ -1,7 +1,7 @@
 // The operating-system layer on POSIX systems (Linux here). Each failure maps
 // to the run-time error number that the programs report for it.
 #include "platform/platform.h"
-#include "stops/stops.h"
+#include "errors/errors.h"
 
 #include <cxxabi.h>
 #include <dlfcn.h>

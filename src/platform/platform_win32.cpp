@@ -1,7 +1,7 @@
 // The operating-system layer on Windows. Each failure maps to the run-time
 // error number that the programs report for it.
 #include "platform/platform.h"
-#include "stops/stops.h"
+#include "errors/errors.h"
 
 #if defined(__GNUC__)
 #include <cxxabi.h>  // GCC and Clang name routines in the Itanium mangling

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "numbers/simd.h"
 #include "rows/rows.h"
 
 namespace {

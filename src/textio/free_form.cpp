@@ -3,7 +3,7 @@
 // repeat counts and quoted texts; and the free-form console line.
 #include <cstring>
 
-#include "textio/number_token.h"
+#include "numbers/number_token.h"
 #include "textio/source_buffer.h"
 #include "textio/textio.h"
 

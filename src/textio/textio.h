@@ -10,7 +10,7 @@
 
 #include "platform/platform.h"
 #include "stops/stops.h"
-#include "textio/plain_number.h"
+#include "numbers/plain_number.h"
 
 // ---------------------------------------------------------------- text fields
 

@@ -57,6 +57,15 @@ int convertReal(const NumberToken& token, bool fixedText, double& value);
 // other numbers truncated toward zero. Returns 0, 59 or 64.
 int convertInteger(const NumberToken& token, bool fixedText, std::int32_t& value);
 
+// The most digits that digitsToDouble takes: the kept ones and a sticky one.
+constexpr std::size_t digitsToDoubleLimit = keptDigits + 1;
+
+// The double nearest to the integer of the `count` decimal digits at
+// `digits` times 10^exponent, the one conversion of digits to a double.
+// Returns false, leaving `value`, when that lies beyond the double range
+// (an overflow, or an underflow to zero).
+bool digitsToDouble(const char* digits, std::size_t count, std::int64_t exponent, double& value);
+
 // The double nearest to the decimal 0.d1 d2 ... dn x 10^exponent10 (digits as
 // characters '0'..'9', d1 nonzero), with the given sign; an infinity or a zero
 // where the value lies beyond the double range.

@@ -1,13 +1,14 @@
 // Number tokens of the free-form read: the grammar, checked as characters
 // arrive, and the correctly rounded conversion of what it accepted.
-#include "textio/number_token.h"
+#include "numbers/number_token.h"
 
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "textio/textio.h"
+#include "errors/errors.h"
 
 // Exponents saturate here, far beyond any that gives a finite nonzero double,
 // so that a token of any length cannot overflow the arithmetic.
@@ -145,24 +146,31 @@ void feedNumber(NumberToken& token, char c) {
     }
 }
 
+bool digitsToDouble(const char* digits, std::size_t count, std::int64_t exponent, double& value) {
+    // The digits, then e and the exponent of the last digit: the form
+    // std::from_chars accepts. 20 characters hold "e" and any exponent.
+    char text[digitsToDoubleLimit + 20];
+    assert(count <= digitsToDoubleLimit);
+    std::memcpy(text, digits, count);
+    if (exponent > exponentCap) exponent = exponentCap;  // beyond any double either way
+    if (exponent < -exponentCap) exponent = -exponentCap;
+    text[count] = 'e';
+    char* end = std::to_chars(text + count + 1, text + sizeof text, exponent).ptr;
+    double converted = 0.0;
+    if (std::from_chars(text, end, converted).ec == std::errc::result_out_of_range) return false;
+    value = converted;
+    return true;
+}
+
 double decimalToDouble(const char* digits, int count, bool sticky, std::int64_t exponent10, bool negative) {
-    // digits d1..dn with a trailing 1 for the sticky nonzero tail, then the
-    // exponent of the last digit: the form std::from_chars accepts.
-    char text[keptDigits + 32];
+    // d1..dn with a trailing 1 for the sticky nonzero tail: the same double,
+    // as no tie can lie between the kept digits and the tail.
+    char text[keptDigits + 1];
     std::memcpy(text, digits, static_cast<std::size_t>(count));
-    int length = count;
-    std::int64_t lastExponent = exponent10 - count;
-    if (sticky) {
-        text[length++] = '1';
-        --lastExponent;
-    }
-    if (lastExponent > exponentCap) lastExponent = exponentCap;  // beyond any double either way
-    if (lastExponent < -exponentCap) lastExponent = -exponentCap;
-    text[length++] = 'e';
-    auto [ptr, ec] = std::to_chars(text + length, text + sizeof text, lastExponent);
+    std::size_t length = static_cast<std::size_t>(count);
+    if (sticky) text[length++] = '1';
     double value = 0.0;
-    auto result = std::from_chars(text, ptr, value);
-    if (result.ec == std::errc::result_out_of_range) {
+    if (!digitsToDouble(text, length, exponent10 - static_cast<std::int64_t>(length), value)) {
         // beyond the range: overflow to infinity or underflow to zero, as IEEE rounding gives
         value = exponent10 > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     }

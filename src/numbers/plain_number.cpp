@@ -1,10 +1,12 @@
 // The long way for plain numbers: more digits than the quick scan turns
 // into an integer at once, or a value that one exact operation does not
-// round correctly, which std::from_chars then converts from the digits.
-#include "textio/plain_number.h"
+// round correctly, which the general read's conversion then takes from the
+// digits.
+#include "numbers/plain_number.h"
 
 #include <cfloat>
-#include <charconv>
+
+#include "numbers/number_token.h"
 
 // A correctly rounded result needs IEEE double operations without extended
 // precision in between.
@@ -19,8 +21,8 @@ static constexpr int digitLimit = 64;
 const char* scanLongPlainNumber(const char* p, double& value) {
     bool negative = *p == '-';
     p += *p == '-' || *p == '+';
-    // The significant digits, then "e" and the exponent, for std::from_chars.
-    char text[digitLimit + 16];
+    // The significant digits, from the first nonzero one on.
+    char text[digitLimit];
     int length = 0;
     int digits = 0;
     int exponent = 0;
@@ -46,11 +48,9 @@ const char* scanLongPlainNumber(const char* p, double& value) {
         value = negative ? -0.0 : 0.0;
         return p;
     }
-    text[length++] = 'e';
-    char* end = std::to_chars(text + length, text + sizeof text, exponent).ptr;
     double converted = 0.0;
-    std::from_chars_result result = std::from_chars(text, end, converted);
-    if (result.ec != std::errc{}) return nullptr;  // beyond the double range: the general read decides
+    if (!digitsToDouble(text, static_cast<std::size_t>(length), exponent, converted))
+        return nullptr;  // beyond the double range: the general read decides
     value = negative ? -converted : converted;
     return p;
 }

@@ -9,10 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define QSTAT_HAVE_SSE2 1
-#endif
+#include "numbers/simd.h"
 
 // Bytes that every text buffer holds beyond its last byte of text, so that a
 // scan may read whole words past the end of a number. Their content is

@@ -16,7 +16,8 @@
 #include "report/report.h"
 #include "report/report_lines.h"
 #include "rows/rows.h"
-#include "textio/textio.h"
+#include "numbers/plain_number.h"
+#include "textio/free_form.h"
 
 namespace {
 

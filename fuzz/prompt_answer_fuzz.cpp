@@ -8,7 +8,8 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "textio/textio.h"
+#include "textio/free_form.h"
+#include "textio/text_fields.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     prepareFuzzProcess(argc, argv);

@@ -15,7 +15,7 @@
 
 #include "fuzz_support.h"
 #include "rows/rows.h"
-#include "textio/textio.h"
+#include "textio/free_form.h"
 
 // Rows compared at most; the data rarely holds more.
 constexpr int fuzzRowLimit = 4096;
@@ -32,11 +32,11 @@ struct RowReading {
 };
 
 // A row of the general read, its items 0.0 beforehand as in the reader.
-inline int readGeneralRow(RecordSource& source, double& time, double& rate, bool catchEnd) {
+inline int readGeneralRow(RecordSource& source, double& time, double& rate, bool catchEnd, ReadLines& lines) {
     time = 0.0;
     rate = 0.0;
     const ReadItem row[] = {realItem(time), realItem(rate)};
-    return readFreeForm(source, row, catchEnd, true);
+    return readFreeForm(source, row, catchEnd, true, &lines);
 }
 
 // Reads rows from `fd` until a status other than 0 or the row limit.
@@ -63,13 +63,14 @@ inline void readRows(int fd, bool viaCommonRows, bool catchEnd, RowReading& out)
             }
             out.status[i] = 1000;  // overwritten unless the read stops the run
             ++out.rows;
-            out.status[i] = readGeneralRow(source, out.time[i], out.rate[i], catchEnd);
+            ReadLines lines;
+            out.status[i] = readGeneralRow(source, out.time[i], out.rate[i], catchEnd, lines);
             int s = out.status[i];
             require(s == readComplete || s == readEnd || s == errRead || s == errSyntax || s == errConversion,
                     "row read returned an unknown status");
             require(catchEnd || s != readEnd, "end of file returned although not caught");
             if (s != readComplete) {
-                if (s > 0) out.failedLine = source.failedLine;
+                if (s > 0) out.failedLine = lines.failure;
                 // where a status ends the reading, both ways stand at the same place
                 out.line = source.line;
                 break;

@@ -15,7 +15,7 @@
 #include "input/time_series.h"
 #include "report/report.h"
 #include "stats/stats.h"
-#include "textio/textio.h"
+#include "textio/text_fields.h"
 
 namespace {
 

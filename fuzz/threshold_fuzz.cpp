@@ -2,7 +2,8 @@
 // 32-character fixed text, filled from arbitrary bytes the way the driver
 // fills it from the third argument: cut to 32 characters or blank-padded.
 #include "fuzz_support.h"
-#include "textio/textio.h"
+#include "textio/free_form.h"
+#include "textio/text_fields.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     prepareFuzzProcess(argc, argv);

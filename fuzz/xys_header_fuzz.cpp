@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "textio/textio.h"
+#include "textio/free_form.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     prepareFuzzProcess(argc, argv);

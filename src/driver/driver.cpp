@@ -5,7 +5,10 @@
 
 #include "input/time_series.h"
 #include "stats/stats.h"
-#include "textio/textio.h"
+#include "stops/stops.h"
+#include "textio/console.h"
+#include "textio/free_form.h"
+#include "textio/text_fields.h"
 
 namespace {
 
@@ -92,35 +95,13 @@ constexpr const char* helpText[] = {
 void writeInfo(const Deliverable& deliverable, InfoRequest request) {
     // A pattern has at most 75 characters and one %p or %u, which a program
     // name of 9 characters or a unit of 5 lengthens by at most 7: 82 in all.
-    char line[128];
+    char line[consoleLineLimit];
+    const Substitution names[] = {{'p', deliverable.programName}, {'u', deliverable.rateUnit}, {'v', QSTAT_VERSION}};
     if (request == InfoRequest::version) {
-        std::size_t n = std::strlen(deliverable.programName);
-        std::memcpy(line, deliverable.programName, n);
-        line[n] = ' ';
-        std::memcpy(line + n + 1, QSTAT_VERSION, sizeof QSTAT_VERSION - 1);
-        writeConsoleLine(line, n + sizeof QSTAT_VERSION);
+        writeConsoleLine(line, substitute(line, sizeof line, "%p %v", names));
         return;
     }
-    for (const char* pattern : helpText) {
-        std::size_t n = 0;
-        auto append = [&](const char* text, std::size_t length) {
-            if (length > sizeof line - n) length = sizeof line - n;
-            std::memcpy(line + n, text, length);
-            n += length;
-        };
-        for (const char* p = pattern; *p != '\0'; ++p) {
-            if (p[0] == '%' && p[1] == 'p') {
-                append(deliverable.programName, std::strlen(deliverable.programName));
-                ++p;
-            } else if (p[0] == '%' && p[1] == 'u') {
-                append(deliverable.rateUnit, std::strlen(deliverable.rateUnit));
-                ++p;
-            } else {
-                append(p, 1);
-            }
-        }
-        writeConsoleLine(line, n);
-    }
+    for (const char* pattern : helpText) writeConsoleLine(line, substitute(line, sizeof line, pattern, names));
 }
 
 // The report goes into the directory of `finput`: everything up to its last

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "report/report.h"
-#include "textio/textio.h"
+#include "textio/text_fields.h"
 
 struct UnitSet;
 

@@ -2,45 +2,27 @@
 // and `.txt` files (rows to the end, at most txtRowLimit).
 #include "input/time_series.h"
 
-#include <algorithm>
-#include <cassert>
-#include <charconv>
 #include <cstring>
-#include <string_view>
 
-#include "textio/source_buffer.h"
-#include "textio/textio.h"
+#include "pause/pause.h"
+#include "stops/stops.h"
+#include "textio/free_form.h"
+#include "textio/text_fields.h"
 
 namespace {
 
-// Appends `text` at `p`, cut at `end`; returns the new end.
-char* appendText(char* p, char* end, std::string_view text) {
-    std::size_t n = std::min(text.size(), static_cast<std::size_t>(end - p));
-    return std::copy_n(text.data(), n, p);  // an empty text may have no data at all
-}
-
-// Writes "tarnlib: warning: ", `what` and the number `n` when it is positive,
-// `rest`, then ", unit <unit>, file <fileName>" and CR LF to standard error;
-// the run goes on. `what` and `rest` are this file's own texts, at most 100
-// characters together.
-void warnAboutFile(int unit, const char* fileName, std::string_view what, std::int64_t n = 0,
-                   std::string_view rest = {}, std::int64_t m = 0) {
-    // 18 for "tarnlib: warning: ", 100 for the texts, 2 x 19 digits, 7 + 11
-    // for the unit, 7 for ", file ", a name of at most 256, CR LF: 439.
-    char line[448];
-    assert(what.size() + rest.size() <= 100 && std::strlen(fileName) < messageNameSize);
-    char* p = appendText(line, line + sizeof line, "tarnlib: warning: ");
-    p = appendText(p, line + sizeof line, what);
-    if (n > 0) p = std::to_chars(p, p + 19, n).ptr;
-    p = appendText(p, line + sizeof line, rest);
-    if (m > 0) p = std::to_chars(p, p + 19, m).ptr;
-    p = appendText(p, line + sizeof line, ", unit ");
-    p = std::to_chars(p, p + 11, unit).ptr;
-    p = appendText(p, line + sizeof line, ", file ");
-    p = appendText(p, line + sizeof line, fileName);
-    *p++ = '\r';
-    *p++ = '\n';
-    writeStandardError(line, static_cast<std::size_t>(p - line));
+// Warns on standard error about the series file `fileName`: `pattern` with
+// %r standing for `row` and %l for `line`. The run goes on.
+void warnAboutSeries(int unit, const char* fileName, const char* pattern, std::int64_t row = 0, std::int64_t line = 0) {
+    char rowText[decimalTextSize];
+    char lineText[decimalTextSize];
+    const Substitution numbers[] = {{'r', decimalText(rowText, row)}, {'l', decimalText(lineText, line)}};
+    // The longest pattern, the kind warning, has 93 characters; "row %r
+    // continues on line %l" with two numbers of 19 digits has 61.
+    char text[100 + 1];
+    std::size_t n = substitute(text, sizeof text - 1, pattern, numbers);
+    text[n] = '\0';
+    writeWarning(text, unit, fileName);
 }
 
 // Reads row `row` (counted from 1) of two doubles by the general read. A value
@@ -53,11 +35,12 @@ int readRow(RecordSource& source, std::int64_t row, double& time, double& rate, 
     time = 0.0;
     rate = 0.0;
     const ReadItem items[] = {realItem(time), realItem(rate)};
-    int status = readFreeForm(source, items, catchEnd, true);
-    if (status > 0) readErrorStop(status, source.unit, source.name, source.failedLine);
-    if (status == readComplete && !warned && source.valueLine > source.firstItemLine) {
+    ReadLines lines;
+    int status = readFreeForm(source, items, catchEnd, true, &lines);
+    if (status > 0) readErrorStop(status, source.unit, source.name, lines.failure);
+    if (status == readComplete && !warned && lines.lastValue > lines.firstItem) {
         warned = true;
-        warnAboutFile(source.unit, source.name, "row ", row, " continues on line ", source.valueLine);
+        warnAboutSeries(source.unit, source.name, "row %r continues on line %l", row, lines.lastValue);
     }
     return status;
 }
@@ -93,16 +76,9 @@ void readXysHeader(TimeSeries& series) {
 // True when anything but blanks, tabs and line ends is left in the source.
 // A refused read ends the run in the read-error stop.
 bool anythingLeft(RecordSource& source) {
-    for (;;) {
-        for (; source.pos < source.end; ++source.pos) {
-            char c = *source.pos;
-            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return true;
-        }
-        if (!refillSource(source, 0)) {
-            if (source.failed) readErrorStop(errRead, source.unit, source.name, source.line);
-            return false;
-        }
-    }
+    if (skipToText(source) >= 0) return true;
+    if (source.failed) readErrorStop(errRead, source.unit, source.name, source.line);
+    return false;
 }
 
 // The end of the rows: a `.txt` series longer than its limit is reported,
@@ -114,7 +90,7 @@ void endSeries(TimeSeries& series) {
     if (!series.xys) {
         series.count = static_cast<std::int32_t>(series.rowsRead);
         if (series.rowsRead == txtRowLimit && anythingLeft(series.source))
-            warnAboutFile(series.source.unit, series.source.name, "series truncated after 100000 rows");
+            warnAboutSeries(series.source.unit, series.source.name, "series truncated after 100000 rows");
     }
     series.rows.reset();
     closeFileHandle(series.source.file);
@@ -142,8 +118,8 @@ TimeSeries openTimeSeries(const char* finput) {
     // directory's name or a leading ./ or a capital XYS defeats: say so
     // before the header line fails as a row.
     if (!series.xys && ownNameEndsInXys(path))
-        warnAboutFile(seriesUnit, fullPath,
-                      "read as a .txt series, not .xys (the text after the first dot of the path is not exactly xys)");
+        warnAboutSeries(seriesUnit, fullPath,
+                        "read as a .txt series, not .xys (the text after the first dot of the path is not exactly xys)");
     OpenResult opened = openFileByName(path, FileUse::reading);
     if (opened.error != 0) raiseRunTimeError(opened.error, seriesUnit, fullPath);
     series.source = fileSource(opened.file, seriesUnit, fullPath);
@@ -175,5 +151,5 @@ RowSpan readTimeSeries(TimeSeries& series) {
 }
 
 void warnTimeGoesBack(const TimeSeries& series, std::int64_t row) {
-    warnAboutFile(series.source.unit, series.source.name, "time goes back at row ", row);
+    warnAboutSeries(series.source.unit, series.source.name, "time goes back at row %r", row);
 }

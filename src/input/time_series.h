@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "rows/rows.h"
-#include "textio/textio.h"
+#include "textio/record_source.h"
 
 // Rows read from a `.txt` series at most; later rows are ignored.
 constexpr std::int32_t txtRowLimit = 100000;

@@ -5,7 +5,9 @@
 #include "report/report.h"
 #include "report/report_lines.h"
 #include "stats/stats.h"
-#include "textio/textio.h"
+#include "platform/platform.h"
+#include "stops/stops.h"
+#include "textio/text_fields.h"
 
 std::size_t formatCountLine(char* out, const char* label, std::int32_t count, bool& overflow) {
     std::memcpy(out, label, 20);

@@ -4,7 +4,8 @@
 #include "report/report.h"
 #include "report/report_lines.h"
 #include "stats/stats.h"
-#include "textio/textio.h"
+#include "stops/stops.h"
+#include "textio/console.h"
 
 // A console line whose field overflowed is still written, then reported; the
 // rest of the summary follows as usual.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "numbers/plain_number.h"
 #include "numbers/simd.h"
 #include "rows/rows.h"
 

@@ -40,8 +40,9 @@
 #include <new>
 #include <thread>
 
+#include "numbers/plain_number.h"
 #include "rows/rows.h"
-#include "textio/source_buffer.h"
+#include "stops/stops.h"
 
 namespace {
 
@@ -309,8 +310,7 @@ RowSpan takeSegment(RowReaderState& s, RecordSource& source, Segment& segment, s
     RowSpan span{slot.time.get() + segment.firstRow, slot.rate.get() + segment.firstRow,
                  std::min(count, segment.rows)};
     if (span.count == segment.rows) {
-        seekSource(source, segment.end);
-        source.line += segment.lines;
+        seekSource(source, segment.end, segment.lines);
         ++s.segment;
         return span;
     }
@@ -321,8 +321,7 @@ RowSpan takeSegment(RowReaderState& s, RecordSource& source, Segment& segment, s
     const char* last = text + (segment.end - slot.textOffset) - 1;
     PlainLines read = scanPlainLines(start, last + 1, last, span.time, span.rate, span.count);
     std::int64_t stop = slot.textOffset + (read.stop - text);
-    seekSource(source, stop);
-    source.line += read.lines;
+    seekSource(source, stop, read.lines);
     segment.start = stop;
     segment.firstRow += span.count;
     segment.rows -= span.count;
@@ -334,14 +333,13 @@ RowSpan takeSegment(RowReaderState& s, RecordSource& source, Segment& segment, s
 // start before file offset `limit`. `moved` tells whether any line was read.
 RowSpan readStraightOn(RowReaderState& s, RecordSource& source, std::int64_t limit, std::int64_t count, bool& moved) {
     moved = false;
-    if (!source.atRecordStart || !holdLine(source)) return {};
-    const char* last = source.lastLineEnd;
+    const char* last = source.atRecordStart ? holdLine(source) : nullptr;
+    if (last == nullptr) return {};
     std::int64_t ahead = limit - sourceOffset(source);
     const char* end = ahead <= last - source.pos ? source.pos + ahead : last + 1;
     PlainLines read = scanPlainLines(source.pos, end, last, s.straightTime.get(), s.straightRate.get(),
                                      std::min(count, straightRows));
-    source.pos = const_cast<char*>(read.stop);
-    source.line += read.lines;
+    advanceSource(source, static_cast<std::size_t>(read.stop - source.pos), read.lines);
     moved = read.lines > 0;
     return {s.straightTime.get(), s.straightRate.get(), read.rows};
 }

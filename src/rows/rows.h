@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "textio/textio.h"
+#include "textio/record_source.h"
 
 // What scanPlainLines read.
 struct PlainLines {

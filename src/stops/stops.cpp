@@ -1,10 +1,12 @@
-// The three ways a run ends, and the messages of run-time errors.
-#include <algorithm>
+// The plain stop and the run-time error stop, and the messages of run-time
+// errors and warnings.
+#include "stops/stops.h"
+
+#include <cassert>
 #include <charconv>
 #include <cstring>
 
 #include "platform/platform.h"
-#include "stops/stops.h"
 
 namespace {
 
@@ -44,20 +46,6 @@ const char* messageText(int number) {
     }
 }
 
-// Appends the decimal digits of `value` at `out`; returns the new end.
-char* appendInteger(char* out, int value) {
-    char digits[12];
-    int n = 0;
-    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-    do {
-        digits[n++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude > 0);
-    if (value < 0) *out++ = '-';
-    while (n > 0) *out++ = digits[--n];
-    return out;
-}
-
 // Appends `text` left-aligned in `width` columns (cut when longer).
 char* appendPadded(char* out, const char* text, std::size_t width) {
     std::size_t n = std::strlen(text);
@@ -81,40 +69,67 @@ void writeMessage(const char* severity, int number, int unit, const char* fileNa
 
 }  // namespace
 
-std::size_t formatRunTimeMessage(char* out, const char* severity, int number, int unit, const char* fileName,
-                                 std::int64_t line) {
-    char* p = out;
-    char* limit = out + messageLineSize - 2;  // room for CR LF
-    auto append = [&](const char* s, std::size_t n) {
-        if (n > static_cast<std::size_t>(limit - p)) n = static_cast<std::size_t>(limit - p);
-        std::memcpy(p, s, n);
-        p += n;
+std::size_t substitute(char* out, std::size_t capacity, const char* pattern,
+                       std::span<const Substitution> substitutions) {
+    std::size_t n = 0;
+    auto append = [&](const char* text, std::size_t length) {
+        if (length > capacity - n) length = capacity - n;
+        std::memcpy(out + n, text, length);
+        n += length;
     };
-    append("tarnlib: ", 9);
-    append(severity, std::strlen(severity));
-    append(" (", 2);
-    char digits[16];
-    append(digits, static_cast<std::size_t>(appendInteger(digits, number) - digits));
-    append("): ", 3);
-    for (const char* t = messageText(number); *t != '\0'; ++t) {
-        if (t[0] == '%' && t[1] == 'd') {
-            append(digits, static_cast<std::size_t>(appendInteger(digits, unit) - digits));
-            ++t;
-        } else if (t[0] == '%' && t[1] == 's') {
-            append(fileName, std::strlen(fileName));
-            ++t;
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        const Substitution* found = nullptr;
+        if (p[0] == '%')
+            for (const Substitution& candidate : substitutions)
+                if (candidate.letter == p[1]) found = &candidate;
+        if (found != nullptr) {
+            append(found->text, std::strlen(found->text));
+            ++p;
         } else {
-            append(t, 1);
+            append(p, 1);
         }
     }
-    if (line > 0) {
-        append(", line ", 7);
-        std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, line);
-        append(digits, static_cast<std::size_t>(end.ptr - digits));
-    }
-    *p++ = '\r';
-    *p++ = '\n';
-    return static_cast<std::size_t>(p - out);
+    return n;
+}
+
+const char* decimalText(char (&out)[decimalTextSize], std::int64_t value) {
+    *std::to_chars(out, out + decimalTextSize - 1, value).ptr = '\0';
+    return out;
+}
+
+std::size_t formatRunTimeMessage(char* out, const char* severity, int number, int unit, const char* fileName,
+                                 std::int64_t line) {
+    constexpr std::size_t room = messageLineSize - 2;  // CR LF follow
+    char numberText[decimalTextSize];
+    char unitText[decimalTextSize];
+    char lineText[decimalTextSize];
+    const Substitution head[] = {{'v', severity}, {'n', decimalText(numberText, number)}};
+    const Substitution fields[] = {{'d', decimalText(unitText, unit)}, {'s', fileName}};
+    const Substitution at[] = {{'l', decimalText(lineText, line)}};
+    assert(std::strlen(fileName) < messageNameSize);
+    std::size_t n = substitute(out, room, "tarnlib: %v (%n): ", head);
+    n += substitute(out + n, room - n, messageText(number), fields);
+    if (line > 0) n += substitute(out + n, room - n, ", line %l", at);
+    out[n++] = '\r';
+    out[n++] = '\n';
+    return n;
+}
+
+std::size_t formatWarning(char* out, const char* text, int unit, const char* fileName) {
+    constexpr std::size_t room = messageLineSize - 2;  // CR LF follow
+    char unitText[decimalTextSize];
+    const Substitution fields[] = {{'t', text}, {'d', decimalText(unitText, unit)}, {'s', fileName}};
+    assert(std::strlen(text) <= 100 && (fileName == nullptr || std::strlen(fileName) < messageNameSize));
+    std::size_t n = substitute(out, room, fileName ? "tarnlib: warning: %t, unit %d, file %s" : "tarnlib: warning: %t",
+                               fields);
+    out[n++] = '\r';
+    out[n++] = '\n';
+    return n;
+}
+
+void writeWarning(const char* text, int unit, const char* fileName) {
+    char line[messageLineSize];
+    writeStandardError(line, formatWarning(line, text, unit, fileName));
 }
 
 std::size_t formatStackListing(char* out, std::size_t capacity, const StackFrame* frames, int count) {
@@ -141,8 +156,8 @@ std::size_t formatStackListing(char* out, std::size_t capacity, const StackFrame
         p = appendPadded(p, "", 2);
         p = appendPadded(p, frame.routine[0] ? frame.routine : "Unknown", 17);
         p = appendPadded(p, "", 2);
-        char line[12] = "Unknown";
-        if (frame.line >= 0) *appendInteger(line, frame.line) = '\0';
+        char digits[decimalTextSize];
+        const char* line = frame.line >= 0 ? decimalText(digits, frame.line) : "Unknown";
         std::size_t n = std::strlen(line);
         std::memset(p, ' ', 10 - n);
         std::memcpy(p + 10 - n, line, n);
@@ -166,70 +181,8 @@ void stopRun(int exitStatus) {
     endProcess(exitStatus);
 }
 
-// Writes `text` to standard output; a refused write is run-time error 38.
-static void writeConsole(const char* text, std::size_t length) {
+void writeConsole(const char* text, std::size_t length) {
     if (writeStandardOutput(text, length) != 0) raiseRunTimeError(errWrite, outputUnit, outputName);
-}
-
-// Reads one line of standard input into `line`, cut to `capacity`
-// characters; the rest of the line is consumed, and a CR before its LF is
-// no part of it. Returns its length, or -1 at the end of input. A refused
-// read is run-time error 39 on unit -4.
-static std::ptrdiff_t readInputLine(char* line, std::size_t capacity) {
-    std::size_t length = 0;
-    std::size_t seen = 0;  // characters of the line, those cut off included
-    char piece[256];
-    for (;;) {
-        // never past a line feed, so that a command started later reads what follows
-        std::ptrdiff_t n = readStandardInput(piece, sizeof piece);
-        if (n < 0) raiseRunTimeError(errRead, inputUnit, inputName);
-        if (n == 0) return seen > 0 ? static_cast<std::ptrdiff_t>(length) : -1;
-        auto got = static_cast<std::size_t>(n);
-        bool lineEnd = piece[got - 1] == '\n';
-        std::size_t keep = std::min(got - lineEnd, capacity - length);
-        std::memcpy(line + length, piece, keep);
-        length += keep;
-        seen += got;
-        if (lineEnd) {
-            // a CR before the LF belongs to the line end
-            if (seen - 1 == length && length > 0 && line[length - 1] == '\r') --length;
-            return static_cast<std::ptrdiff_t>(length);
-        }
-    }
-}
-
-void pauseRun() {
-    static const char prompt[] = "Tarn Pause - Enter command<CR> or <CR> to continue.\n";
-    constexpr std::size_t lineLimit = 1024;
-    char line[lineLimit + 1];
-    for (;;) {
-        writeConsole(prompt, sizeof prompt - 1);
-        std::ptrdiff_t length = readInputLine(line, lineLimit);
-        // An empty line ends the pause; so does the end of input, where no
-        // further line could ever be typed.
-        if (length <= 0) return;
-        // Only a person at a terminal types commands here. From a pipe or a
-        // file the line is data, the output of some other program, and
-        // running it would turn data into commands.
-        if (!standardInputIsTerminal()) {
-            static const char warning[] = "tarnlib: warning: command not run, standard input is not a terminal\r\n";
-            writeStandardError(warning, sizeof warning - 1);
-            return;
-        }
-        line[length] = '\0';
-        runCommandInterpreter(line);
-    }
-}
-
-void readErrorStop(int error, int unit, const char* fileName, std::int64_t line) {
-    char text[messageLineSize];
-    std::size_t length = formatRunTimeMessage(text, "error", error, unit, fileName, line);
-    writeStandardError(text, length);
-    // a free-form console line: a blank, the text, CR LF
-    static const char failed[] = " Error reading input file\r\n";
-    writeConsole(failed, sizeof failed - 1);
-    pauseRun();
-    stopRun(error);
 }
 
 void reportRunTimeError(int number, int unit, const char* fileName) { writeMessage("error", number, unit, fileName); }

@@ -1,11 +1,15 @@
 // The free-form read: values taken in order out of line-oriented text, with
 // blanks, tabs, commas and line ends between them, null values, the slash,
-// repeat counts and quoted texts; and the free-form console line.
+// repeat counts and quoted texts.
+#include "textio/free_form.h"
+
 #include <cstring>
 
 #include "numbers/number_token.h"
+#include "numbers/plain_number.h"
+#include "stops/stops.h"
 #include "textio/source_buffer.h"
-#include "textio/textio.h"
+#include "textio/text_fields.h"
 
 namespace {
 
@@ -20,21 +24,17 @@ struct ValueToken {
     char text[textValueLimit];
 };
 
-// The state of one read: where it stands in the source, and whether the last
-// thing it took was a value with no separator after it yet.
+// The state of one read: where it stands in the source, whether the last
+// thing it took was a value with no separator after it yet, and where it
+// found its values.
 struct Scanner {
     RecordSource& source;
     bool fixedText;
     bool afterValue = false;
+    ReadLines lines;
 };
 
-// Consumes one byte, keeping track of record starts and line numbers.
-void consumeByte(Scanner& scan) {
-    bool lineEnd = *scan.source.pos == '\n';
-    scan.source.atRecordStart = lineEnd;
-    scan.source.line += lineEnd;
-    ++scan.source.pos;
-}
+void consumeByte(Scanner& scan) { consumeByte(scan.source); }
 
 // True when the next bytes are a line end: LF, or a CR directly before LF.
 bool atLineEnd(Scanner& scan, int c) { return c == '\n' || (c == '\r' && peekSecondByte(scan.source) == '\n'); }
@@ -46,15 +46,6 @@ bool endsToken(Scanner& scan, int c) {
 // Status of a read that met the end of its source: a refused read or the end.
 int endStatus(const Scanner& scan) { return scan.source.failed ? errRead : readEnd; }
 
-// Skips blanks, tabs, CRs and line ends, into following records as needed.
-// Returns the next byte, or -1 when the source ends.
-int skipBlanks(Scanner& scan) {
-    for (;;) {
-        int c = peekByte(scan.source);
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return c;
-        consumeByte(scan);
-    }
-}
 
 void storeChar(ValueToken& value, char c) {
     if (value.length < textValueLimit) {
@@ -116,7 +107,7 @@ int scanPlain(Scanner& scan, ValueToken& value, bool numeric, bool repeatAllowed
 }
 
 // Skips blanks and line ends inside a parenthesised pair; false at the end.
-bool skipInPair(Scanner& scan) { return skipBlanks(scan) >= 0; }
+bool skipInPair(Scanner& scan) { return skipToText(scan.source) >= 0; }
 
 // One number of a parenthesised pair into `value`'s analysis. Returns its
 // conversion status, or 59 when there is no number at all.
@@ -259,9 +250,9 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
     ValueToken value;
     std::size_t next = 0;
     while (next < items.size()) {
-        int c = skipBlanks(scan);
+        int c = skipToText(scan.source);
         if (c < 0) return endStatus(scan);
-        if (next == 0) scan.source.firstItemLine = scan.source.line;
+        if (next == 0) scan.lines.firstItem = scan.source.line;
         if (c == ',') {
             consumeByte(scan);
             if (scan.afterValue) {
@@ -272,7 +263,7 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
             continue;
         }
         if (c == '/') return readComplete;  // the rest of the record is skipped
-        scan.source.valueLine = scan.source.line;
+        scan.lines.lastValue = scan.source.line;
         if (readPlainValue(scan, items[next])) {
             ++next;
             scan.afterValue = true;
@@ -289,46 +280,24 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
 
 }  // namespace
 
-int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool catchEnd, bool catchError) {
+int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool catchEnd, bool catchError,
+                 ReadLines* lines) {
     if (!source.atRecordStart && !skipRecord(source)) source.failed = true;
     Scanner scan{source, source.kind == SourceKind::fixedText};
-    source.firstItemLine = 0;
-    source.valueLine = 0;
     int status = readItems(scan, items);
     // A value that cannot be read belongs to the line it starts on; a refused
     // read to the line being read.
-    if (status > 0) source.failedLine = status == errRead ? source.line : source.valueLine;
+    if (status > 0) scan.lines.failure = status == errRead ? source.line : scan.lines.lastValue;
     // Whatever the outcome, the next read starts on the record after the last
     // one this read looked at, even if it stopped at that record's first
     // character (a slash, say); on standard input this also leaves the rest
     // of the line to no one else. A read with no items has consumed its record.
     if (status != readEnd && !items.empty() && !skipRecord(source) && status == readComplete) {
         status = errRead;
-        source.failedLine = source.line;
+        scan.lines.failure = source.line;
     }
+    if (lines != nullptr) *lines = scan.lines;
     if (status == readEnd && !catchEnd) raiseRunTimeError(errEndOfFile, source.unit, source.name);
     if (status > 0 && !catchError) raiseRunTimeError(status, source.unit, source.name);
     return status;
 }
-
-void writeConsoleLine(const char* text, std::size_t length) {
-    // Console lines are short: the longest is a free-form text of 62
-    // characters after its blank.
-    char line[256];
-    if (length > sizeof line - 2) length = sizeof line - 2;
-    std::memcpy(line, text, length);
-    line[length] = '\r';
-    line[length + 1] = '\n';
-    if (writeStandardOutput(line, length + 2) != 0) raiseRunTimeError(errWrite, outputUnit, outputName);
-}
-
-void writeFreeFormLine(const char* text) {
-    char line[256];
-    std::size_t length = std::strlen(text);
-    if (length > sizeof line - 1) length = sizeof line - 1;
-    line[0] = ' ';
-    std::memcpy(line + 1, text, length);
-    writeConsoleLine(line, length + 1);
-}
-
-void writeFreeFormLine() { writeConsoleLine(" ", 1); }

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "numbers/plain_number.h"
+#include "stops/stops.h"
+#include "textio/record_source.h"
 #include "textio/source_buffer.h"
-#include "textio/textio.h"
 
 // Files are read in blocks of up to this size. A file that is read ahead in
 // blocks of its own (see rows/) needs its source only for the rows in other
@@ -73,8 +75,9 @@ void failSource(RecordSource& source) {
     source.exhausted = true;
 }
 
-void seekSource(RecordSource& source, std::int64_t offset) {
+void seekSource(RecordSource& source, std::int64_t offset, std::int64_t lines) {
     assert(source.positional);
+    source.line += lines;
     char* base = source.storage.get();
     std::int64_t bufferStart = source.offset - (source.end - base);
     if (offset >= bufferStart && offset <= source.offset) {
@@ -89,12 +92,12 @@ void seekSource(RecordSource& source, std::int64_t offset) {
     source.atRecordStart = true;
 }
 
-bool refillSource(RecordSource& source, std::size_t keep) {
+bool refillSource(RecordSource& source) {
     if (source.exhausted) return false;
     char* base = source.storage.get();
     std::size_t unread = static_cast<std::size_t>(source.end - source.pos);
-    if (unread > keep) keep = unread;
-    // Keep the unread bytes (at most a few: the caller asks only to look ahead).
+    // The unread bytes move to the start: a byte or two looked ahead at, or
+    // the start of a line that the buffer did not hold whole.
     std::memmove(base, source.pos, unread);
     source.pos = base;
     source.end = base + unread;
@@ -142,23 +145,67 @@ bool skipRecord(RecordSource& source) {
             return true;
         }
         source.pos = source.end;
-        if (!refillSource(source, 0)) {
+        if (!refillSource(source)) {
             source.atRecordStart = true;
             return !source.failed;
         }
     }
 }
 
-bool holdLine(RecordSource& source) {
-    if (source.lastLineEnd != nullptr && source.pos <= source.lastLineEnd) return true;
+const char* holdLine(RecordSource& source) {
+    if (source.lastLineEnd != nullptr && source.pos <= source.lastLineEnd) return source.lastLineEnd;
     for (int attempt = 0; attempt < 2; ++attempt) {
         for (char* p = source.end; p > source.pos; --p) {
             if (p[-1] == '\n') {
                 source.lastLineEnd = p - 1;
-                return true;
+                return source.lastLineEnd;
             }
         }
-        if (attempt == 0 && !refillSource(source, 0)) return false;
+        if (attempt == 0 && !refillSource(source)) return nullptr;
     }
-    return false;
+    return nullptr;
+}
+
+void advanceSource(RecordSource& source, std::size_t bytes, std::int64_t lines) {
+    assert(bytes <= static_cast<std::size_t>(source.end - source.pos));
+    source.pos += bytes;
+    source.line += lines;
+    source.atRecordStart = true;
+}
+
+std::ptrdiff_t readRecordText(RecordSource& source, char* out, std::size_t capacity) {
+    assert(source.atRecordStart);
+    std::size_t length = 0;
+    bool seen = false;  // a byte of the record, its line end included
+    bool cut = false;
+    for (;;) {
+        if (source.pos == source.end && !refillSource(source)) {
+            // a last line without a line end is a record all the same
+            return seen && !source.failed ? static_cast<std::ptrdiff_t>(length) : -1;
+        }
+        seen = true;
+        std::size_t unread = static_cast<std::size_t>(source.end - source.pos);
+        const void* lf = std::memchr(source.pos, '\n', unread);
+        std::size_t n = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - source.pos) : unread;
+        std::size_t keep = std::min(n, capacity - length);
+        std::memcpy(out + length, source.pos, keep);
+        length += keep;
+        cut = cut || keep < n;
+        if (lf) {
+            // a CR before the LF belongs to the line end
+            if (!cut && length > 0 && out[length - 1] == '\r') --length;
+            advanceSource(source, n + 1, 1);
+            return static_cast<std::ptrdiff_t>(length);
+        }
+        source.pos = source.end;
+        source.atRecordStart = false;
+    }
+}
+
+int skipToText(RecordSource& source) {
+    for (;;) {
+        int c = peekByte(source);
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return c;
+        consumeByte(source);
+    }
 }

@@ -35,7 +35,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/textio.h"
+#include "numbers/plain_number.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 
 #include "input/time_series.h"
 #include "rows/rows.h"
-#include "textio/textio.h"
+#include "textio/free_form.h"
 
 namespace {
 

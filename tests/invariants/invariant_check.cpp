@@ -34,7 +34,7 @@
 
 #include "report/report.h"
 #include "rows/rows.h"
-#include "textio/textio.h"
+#include "textio/free_form.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 // Files are real temporary files; standard input shares the file code and is
 // left to the end-to-end runs.
 
-#include "textio/textio.h"
+#include "stops/stops.h"
+#include "textio/free_form.h"
 
 #include <gtest/gtest.h>
 

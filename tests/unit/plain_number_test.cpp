@@ -2,7 +2,7 @@
 // values: where a number ends (the caller judges that character), what it
 // leaves to the general read, and that the two ways of finding digits agree.
 
-#include "textio/textio.h"
+#include "numbers/plain_number.h"
 
 #include <gtest/gtest.h>
 

@@ -17,6 +17,7 @@
 
 #include "double_checks.h"
 #include "rows/rows.h"
+#include "textio/free_form.h"
 
 namespace {
 
@@ -34,12 +35,13 @@ int readGeneralRow(RecordSource& source, Rows& rows) {
     double t = 0.0;
     double r = 0.0;
     const ReadItem row[] = {realItem(t), realItem(r)};
-    int status = readFreeForm(source, row, true, true);
+    ReadLines lines;
+    int status = readFreeForm(source, row, true, true, &lines);
     rows.time.push_back(t);
     rows.rate.push_back(r);
     rows.status.push_back(status);
     rows.lines.push_back(source.line);
-    if (status > 0) rows.failedLine = source.failedLine;
+    if (status > 0) rows.failedLine = lines.failure;
     return status;
 }
 

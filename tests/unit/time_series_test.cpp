@@ -5,6 +5,7 @@
 // are the test's own.
 
 #include "input/time_series.h"
+#include "textio/text_fields.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Fixed-length text fields: blank-padded on the right, cut on the right.
 #include <cstring>
 
-#include "textio/textio.h"
+#include "textio/text_fields.h"
 
 void setField(char* field, std::size_t length, const char* text, std::size_t n) {
     if (n > length) n = length;

@@ -428,8 +428,8 @@ def run_scenario(scenario, rows, runner, only_fault, verbose, tally):
         faults = list(faults_of(clean.counts))
     failed = 0
     for stream, call, n, kind in faults:
-        spec = "%s:%s:%d:%s" % (stream, call, n, kind)
-        result = runner.run(scenario, spec)
+        setting = "%s:%s:%d:%s" % (stream, call, n, kind)
+        result = runner.run(scenario, setting)
         row, problems = check(scenario, rows, clean, stream, call, n, kind, result, full_paths)
         number = row.number if row else 0
         counted = tally.setdefault(number, {"runs": 0, "failed": 0, "calls": {}})
@@ -440,13 +440,13 @@ def run_scenario(scenario, rows, runner, only_fault, verbose, tally):
             kinds = counted["calls"].setdefault("%s %s" % (stream, call), [])
             if kind not in kinds:
                 kinds.append(kind)
-            print("FAIL %s %s (row %d: %s)" % (scenario.name, spec, number, row.text if row else "none"))
+            print("FAIL %s %s (row %d: %s)" % (scenario.name, setting, number, row.text if row else "none"))
             for problem in problems:
                 print("    " + problem)
             if verbose or only_fault:
                 print(show(result))
         elif verbose or only_fault:
-            print("ok   %s %s (row %d)" % (scenario.name, spec, number))
+            print("ok   %s %s (row %d)" % (scenario.name, setting, number))
             if only_fault:
                 print(show(result))
     print("%s: %d fault runs, %d failed" % (scenario.name, len(faults), failed))

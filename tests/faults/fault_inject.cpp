@@ -5,7 +5,11 @@
 // names in QSTAT_FAULT_SERIES and QSTAT_FAULT_REPORT returned, until they are
 // closed; `stdin`, `stdout` and `stderr` are descriptors 0, 1 and 2.
 // Calls: open, read, pread, write, ftruncate, close, lseek, fstat (each with
-// its 64-bit twin, counted as the same call).
+// its 64-bit twin, counted as the same call). The stream `process` has two
+// calls of its own: `new`, an allocation by the nothrow forms of operator new
+// (which the programs use for every buffer; a fault returns null, and its
+// kind must be ENOMEM), and `thread`, a pthread_create (a fault returns the
+// kind, which must be EAGAIN).
 //
 //   QSTAT_FAULT=STREAM:CALL:N:KIND   fail the N-th call (from 1) of CALL on
 //       STREAM. KIND is EIO, ENOSPC, EINTR, EAGAIN, ENOMEM or EACCES: return
@@ -15,12 +19,14 @@
 //   QSTAT_FAULT_LOG=FILE   at the process end, write one line
 //       `count STREAM CALL N` for each (stream, call) used, and, when the
 //       fault was made, `fired STREAM CALL N KIND OFFSET`: OFFSET is the file
-//       offset of a read or pread (-1 for other calls).
+//       offset of a read or pread, the size of an allocation (-1 for other
+//       calls).
 //
 // The programs end with _exit, so _exit is wrapped to write the log; the
 // counts are kept in atomics, since the row reader reads on two threads.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,14 +37,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
-enum Stream { series, report, standardInput, standardOutput, standardError, streamCount };
-enum Call { openCall, readCall, preadCall, writeCall, ftruncateCall, closeCall, lseekCall, fstatCall, callCount };
+enum Stream { series, report, standardInput, standardOutput, standardError, process, streamCount };
+enum Call {
+    openCall, readCall, preadCall, writeCall, ftruncateCall, closeCall, lseekCall, fstatCall, newCall, threadCall,
+    callCount
+};
 
-const char* const streamNames[streamCount] = {"series", "report", "stdin", "stdout", "stderr"};
-const char* const callNames[callCount] = {"open", "read", "pread", "write", "ftruncate", "close", "lseek", "fstat"};
+const char* const streamNames[streamCount] = {"series", "report", "stdin", "stdout", "stderr", "process"};
+const char* const callNames[callCount] = {"open",  "read",  "pread", "write", "ftruncate",
+                                          "close", "lseek", "fstat", "new",   "thread"};
 
 constexpr int noStream = -1;
 constexpr int shortKind = -1;  // the kind `short`; other kinds are an errno
@@ -124,8 +135,10 @@ void readFaultSetting(const char* text) {
     std::memcpy(fault.kindName, parts[3], lengths[3]);
     fault.kind = kindFromName(fault.kindName);
     bool transfers = fault.call == readCall || fault.call == preadCall || fault.call == writeCall;
+    bool ownCall = fault.call == newCall || fault.call == threadCall;
     if (fault.stream < 0 || fault.call < 0 || end != parts[3] - 1 || fault.n < 1 || fault.kind == 0 ||
-        (fault.kind == shortKind && !transfers))
+        (fault.kind == shortKind && !transfers) || ownCall != (fault.stream == process) ||
+        (fault.call == newCall && fault.kind != ENOMEM) || (fault.call == threadCall && fault.kind != EAGAIN))
         badSetting(text);
 }
 
@@ -353,6 +366,12 @@ int fstat64(int fd, struct stat64* info) __THROW {
     return real(fd, info);
 }
 
+int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*), void* argument) {
+    REAL(pthread_create);
+    if (int kind = countCall(process, threadCall); kind != 0) return kind;
+    return real(thread, attributes, start, argument);
+}
+
 void _exit(int status) {
     writeLog();
     REAL(_exit);
@@ -361,3 +380,21 @@ void _exit(int status) {
 }
 
 }  // extern "C"
+
+// The nothrow forms of operator new, which the programs use for every buffer.
+// A fault makes the allocation fail as an exhausted memory would.
+using NothrowNew = void* (*)(std::size_t, const std::nothrow_t&);
+
+static void* allocate(const char* mangled, std::size_t size, const std::nothrow_t& tag) {
+    if (countCall(process, newCall) != 0) {
+        firedOffset.store(static_cast<long long>(size));
+        return nullptr;
+    }
+    return realFunction<NothrowNew>(mangled)(size, tag);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t& tag) noexcept { return allocate("_ZnwmRKSt9nothrow_t", size, tag); }
+
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return allocate("_ZnamRKSt9nothrow_t", size, tag);
+}

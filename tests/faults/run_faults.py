@@ -26,13 +26,17 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 KINDS = ["EIO", "ENOSPC", "EINTR", "EAGAIN", "ENOMEM", "EACCES", "short"]
 REFUSED = {"EIO", "ENOSPC", "EAGAIN", "ENOMEM", "EACCES"}
 TRANSFERS = {"read", "pread", "write"}
-STREAMS = ["series", "report", "stdin", "stdout", "stderr"]
-CALLS = ["open", "read", "pread", "write", "ftruncate", "close", "lseek", "fstat"]
+STREAMS = ["series", "report", "stdin", "stdout", "stderr", "process"]
+CALLS = ["open", "read", "pread", "write", "ftruncate", "close", "lseek", "fstat", "new", "thread"]
+# The calls of the stream `process` fail in one way each: an allocation as
+# memory runs out, a thread as the system refuses one more.
+OWN_KINDS = {"new": ["ENOMEM"], "thread": ["EAGAIN"]}
 MESSAGES = {
     9: "permission to access file denied",
     30: "open failure",
     38: "error during write",
     39: "error during read",
+    41: "insufficient virtual memory",
     47: "write to READONLY file",
 }
 STOP_TEXT = b" Error reading input file\r\nTarn Pause - Enter command<CR> or <CR> to continue.\n"
@@ -121,13 +125,15 @@ class Row:
         self.text = "%s | %s | %s | %s | %s | %s" % (
             ", ".join(streams), ", ".join(calls), ", ".join(kinds), where, outcome, report)
 
-    def fits(self, scenario, stream, call, n, kind):
+    def fits(self, scenario, stream, call, n, kind, fired_size):
         if "any" not in self.streams and stream not in self.streams:
             return False
         if "any" not in self.calls and call not in self.calls:
             return False
         if not ("refused" in self.kinds and kind in REFUSED) and kind not in self.kinds:
             return False
+        if self.where in ALLOCATION_WHERE:
+            return ALLOCATION_WHERE[self.where](fired_size)
         return WHERE[self.where](scenario, call, n)
 
 
@@ -139,7 +145,11 @@ WHERE = {
     "old report": lambda scenario, call, n: scenario.old_report,
     "no old report": lambda scenario, call, n: not scenario.old_report,
 }
-OUTCOME = re.compile(r"^(clean|stderr lost|severe (\d+) unit (-?\d+)|stop (\d+)( any line)?)$")
+# The column `where` for allocations, which the size of the failed one decides.
+ALLOCATION_WHERE = {
+    "a block's buffer": lambda size: size > BLOCK_BYTES + 64,
+}
+OUTCOME = re.compile(r"^(clean|stderr lost|severe (\d+)(?: unit (-?\d+))?|stop (\d+)( any line)?)$")
 REPORT_STATES = {"", "kept", "complete", "kept or complete", "as written"}
 
 
@@ -157,15 +167,16 @@ def read_table(path):
         bad = ([s for s in row.streams if s not in STREAMS + ["any"]] +
                [c for c in row.calls if c not in CALLS + ["any"]] +
                [k for k in row.kinds if k not in KINDS + ["refused"]])
-        if bad or not OUTCOME.match(row.outcome) or row.report not in REPORT_STATES or row.where not in WHERE:
+        where_known = row.where in WHERE or row.where in ALLOCATION_WHERE
+        if bad or not OUTCOME.match(row.outcome) or row.report not in REPORT_STATES or not where_known:
             raise SystemExit("outcomes table: cannot read the row: " + line)
         rows.append(row)
     return rows
 
 
-def fitting_row(rows, scenario, stream, call, n, kind):
+def fitting_row(rows, scenario, stream, call, n, kind, fired_size):
     for row in rows:
-        if row.fits(scenario, stream, call, n, kind):
+        if row.fits(scenario, stream, call, n, kind, fired_size):
             return row
     return None
 
@@ -324,10 +335,13 @@ def message_problems(outcome, scenario, result, clean, full_paths):
     match = OUTCOME.match(outcome)
     severe = match.group(2) is not None
     number = int(match.group(2) or match.group(4))
-    unit = int(match.group(3)) if severe else 22
-    where = {22: full_paths["series"], 44: full_paths["report"], -4: "CONIN$", -1: "CONOUT$"}[unit]
-    text = "tarnlib: %s (%d): %s, unit %d, file %s" % (
-        "severe" if severe else "error", number, MESSAGES[number], unit, where)
+    if severe and match.group(3) is None:  # a message without a unit or file
+        text = "tarnlib: severe (%d): %s" % (number, MESSAGES[number])
+    else:
+        unit = int(match.group(3)) if severe else 22
+        where = {22: full_paths["series"], 44: full_paths["report"], -4: "CONIN$", -1: "CONOUT$"}[unit]
+        text = "tarnlib: %s (%d): %s, unit %d, file %s" % (
+            "severe" if severe else "error", number, MESSAGES[number], unit, where)
     problems = []
     if result.status != number:
         problems.append("exit status %r, not %d" % (result.status, number))
@@ -359,7 +373,7 @@ def message_problems(outcome, scenario, result, clean, full_paths):
 def check(scenario, rows, clean, stream, call, n, kind, result, full_paths):
     """The row of the table for one fault run, and the run's problems (none
     when it gave what the row says)."""
-    row = fitting_row(rows, scenario, stream, call, n, kind)
+    row = fitting_row(rows, scenario, stream, call, n, kind, result.fired_offset)
     if row is None:
         return None, ["no row of the outcomes table fits"]
     if result.hung:
@@ -395,7 +409,7 @@ def faults_of(counts):
     for stream in STREAMS:
         for call in CALLS:
             for n in range(1, counts.get((stream, call), 0) + 1):
-                for kind in KINDS:
+                for kind in OWN_KINDS.get(call, KINDS):
                     if kind != "short" or call in TRANSFERS:
                         yield stream, call, n, kind
 

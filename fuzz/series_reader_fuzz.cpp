@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "input/time_series.h"
+#include "input/series_reader.h"
 #include "report/report.h"
 #include "stats/stats.h"
 #include "textio/text_fields.h"
@@ -70,16 +70,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ReportHeaders& headers = mass ? massHeaders : volumeHeaders;
     bool written = false;
     int stop = runCatchingStop([&] {
-        TimeSeries timeSeries = openTimeSeries(finput);
+        SeriesReader reader = openSeries(finput);
         FluxSums sums;
         sums.fluxmax = fluxmax;
-        for (RowSpan rows = readTimeSeries(timeSeries); rows.count > 0; rows = readTimeSeries(timeSeries))
+        for (RowSpan rows = readSeriesRows(reader); rows.count > 0; rows = readSeriesRows(reader))
             addSamples(sums, rows.time, rows.rate, rows.count);
-        FluxTotals totals = finishFluxTotals(sums, timeSeries.count);
-        require(totals.sampleCount == timeSeries.count, "the sample count is not the series count");
-        require(totals.outlierCount >= 0 && totals.outlierCount <= (timeSeries.count > 0 ? timeSeries.count : 0),
+        FluxTotals totals = finishFluxTotals(sums, reader.count);
+        require(totals.sampleCount == reader.count, "the sample count is not the series count");
+        require(totals.outlierCount >= 0 && totals.outlierCount <= (reader.count > 0 ? reader.count : 0),
                 "the outlier count is out of range");
-        ReportRows rows = writeReport(foutput, timeSeries.name, totals, units, headers);
+        ReportRows rows = writeReport(foutput, reader.name, totals, units, headers);
         written = true;
         writeSummary(totals, rows, units, headers);
     });

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "input/time_series.h"
+#include "input/series_reader.h"
 #include "stats/stats.h"
 #include "stops/stops.h"
 #include "textio/console.h"
@@ -203,10 +203,10 @@ void runDriver(const Deliverable& deliverable, int argc, char** argv) {
     }
     // The rows are screened and integrated as they are read; the series is
     // never held whole.
-    TimeSeries series = openTimeSeries(settings.finput);
+    SeriesReader series = openSeries(settings.finput);
     FluxSums sums;
     sums.fluxmax = settings.fluxmax;
-    for (RowSpan rows = readTimeSeries(series); rows.count > 0; rows = readTimeSeries(series))
+    for (RowSpan rows = readSeriesRows(series); rows.count > 0; rows = readSeriesRows(series))
         addSamples(sums, rows.time, rows.rate, rows.count);
     // Times may go back, and the sums take such an interval with its sign;
     // but in a file it is nearly always a fault (two exports joined, local

@@ -207,7 +207,7 @@ static bool wordIs(const NumberToken& token, const char* word) {
            std::memcmp(token.word, word, static_cast<std::size_t>(token.wordLength)) == 0;
 }
 
-int convertReal(const NumberToken& token, bool fixedText, double& value) {
+int convertReal(const NumberToken& token, bool thresholdText, double& value) {
     if (int error = tokenError(token)) return error;
     switch (token.state) {
     case NumberState::word:
@@ -225,7 +225,7 @@ int convertReal(const NumberToken& token, bool fixedText, double& value) {
         return errConversion;
     }
     case NumberState::logical:
-        if (!fixedText) return errConversion;
+        if (!thresholdText) return errConversion;
         if (!token.logicalAfterPoint) return errSyntax;  // T or F in the threshold is no number
         value = token.logicalTrue ? -1.0 : 0.0;
         return 0;
@@ -242,7 +242,7 @@ int convertReal(const NumberToken& token, bool fixedText, double& value) {
     return 0;
 }
 
-int convertInteger(const NumberToken& token, bool fixedText, std::int32_t& value) {
+int convertInteger(const NumberToken& token, bool thresholdText, std::int32_t& value) {
     if (int error = tokenError(token)) return error;
     bool plainInteger = token.state == NumberState::mantissa && !token.pointSeen;
     if (token.state == NumberState::word || token.state == NumberState::wordSuffix ||
@@ -251,7 +251,7 @@ int convertInteger(const NumberToken& token, bool fixedText, std::int32_t& value
     }
     if (!plainInteger) {
         double real = 0.0;
-        if (int error = convertReal(token, fixedText, real)) return error;
+        if (int error = convertReal(token, thresholdText, real)) return error;
         // truncation toward zero; a NaN or a value outside the range gives the smallest int32
         if (!(real > -2147483649.0 && real < 2147483648.0)) {
             value = std::numeric_limits<std::int32_t>::min();

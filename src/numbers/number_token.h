@@ -49,13 +49,13 @@ void feedNumber(NumberToken& token, char c);
 // True while a closing parenthesis belongs to the token (inside NAN(...)).
 inline bool numberTakesParen(const NumberToken& token) { return token.state == NumberState::wordSuffix; }
 
-// Converts a complete token for a double item. `fixedText` selects the
+// Converts a complete token for a double item. `thresholdText` selects the
 // logical forms of the threshold text. Returns 0, 59 or 64.
-int convertReal(const NumberToken& token, bool fixedText, double& value);
+int convertReal(const NumberToken& token, bool thresholdText, double& value);
 
 // Converts a complete token for an int32 item: decimal integers exactly,
 // other numbers truncated toward zero. Returns 0, 59 or 64.
-int convertInteger(const NumberToken& token, bool fixedText, std::int32_t& value);
+int convertInteger(const NumberToken& token, bool thresholdText, std::int32_t& value);
 
 // The most digits that digitsToDouble takes: the kept ones and a sticky one.
 constexpr std::size_t digitsToDoubleLimit = keptDigits + 1;

@@ -14,7 +14,7 @@ namespace {
 // The first byte from `p` on that is neither a blank nor a tab. Byte by byte:
 // the branch that ends the loop is well predicted in columns of numbers, and
 // the scan of the number after it can start before the count is known.
-const char* skipBlanks(const char* p) {
+const char* skipBlanksAndTabs(const char* p) {
     while (*p == ' ' || *p == '\t') ++p;
     return p;
 }
@@ -52,14 +52,14 @@ PlainLines scanPlainLines(const char* p, const char* limit, const char* last, do
     PlainLines read;
     for (; p < limit && p <= last && read.rows < count; ++read.lines) {
         const char* lineEnd = findLineEnd(p);
-        const char* q = skipBlanks(p);
+        const char* q = skipBlanksAndTabs(p);
         bool crlf = *q == '\r' && q + 1 == lineEnd;  // a CR before the LF belongs to the line end
         if (q != lineEnd && !crlf) {
             double first, second;
             q = scanPlainNumber(q, first);
             if (q == nullptr || !separatesValues(*q)) break;  // a line end here: the rate is on a later line
-            q = skipBlanks(q);
-            if (*q == ',') q = skipBlanks(q + 1);
+            q = skipBlanksAndTabs(q);
+            if (*q == ',') q = skipBlanksAndTabs(q + 1);
             q = scanPlainNumber(q, second);
             if (q == nullptr) break;
             if (q != lineEnd && !(*q == '\r' && q + 1 == lineEnd) && !endsRow(*q)) break;

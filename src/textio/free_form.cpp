@@ -29,7 +29,7 @@ struct ValueToken {
 // found its values.
 struct Scanner {
     RecordSource& source;
-    bool fixedText;
+    bool thresholdText;  // the source is the threshold's fixed text, whose logical forms are numbers
     bool afterValue = false;
     ReadLines lines;
 };
@@ -117,7 +117,7 @@ int scanPairNumber(Scanner& scan, ValueToken& part, double& number) {
     part.length = 0;
     if (int error = scanPlain(scan, part, true, false, repeat)) return error;
     if (part.length == 0) return errSyntax;
-    return convertReal(part.number, scan.fixedText, number);
+    return convertReal(part.number, scan.thresholdText, number);
 }
 
 // A parenthesised pair (a, b) for a double item, from its opening parenthesis
@@ -153,7 +153,7 @@ int assignValue(const Scanner& scan, const ValueToken& value, const ReadItem& it
             *item.real = value.pairValue;
             return 0;
         case ValueToken::Form::plain:
-            return convertReal(value.number, scan.fixedText, *item.real);
+            return convertReal(value.number, scan.thresholdText, *item.real);
         }
         return errSyntax;
     case ItemKind::integer:
@@ -163,7 +163,7 @@ int assignValue(const Scanner& scan, const ValueToken& value, const ReadItem& it
         case ValueToken::Form::pair:
             return errSyntax;
         case ValueToken::Form::plain:
-            return convertInteger(value.number, scan.fixedText, *item.integer);
+            return convertInteger(value.number, scan.thresholdText, *item.integer);
         }
         return errSyntax;
     }
@@ -229,7 +229,7 @@ int scanValue(Scanner& scan, std::span<const ReadItem> items, std::size_t& next,
 // go on past the bytes buffered.
 bool readPlainValue(Scanner& scan, const ReadItem& item) {
     RecordSource& source = scan.source;
-    if (item.kind != ItemKind::real || scan.fixedText) return false;  // the fixed text has no padding
+    if (item.kind != ItemKind::real || scan.thresholdText) return false;  // the fixed text has no padding
     double value;
     const char* end = scanPlainNumber(source.pos, value);
     if (end == nullptr || end + 1 >= source.end) return false;

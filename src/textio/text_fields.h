@@ -9,6 +9,10 @@
 // refused where it is given).
 constexpr std::size_t pathLength = 4095;
 
+// The characters of a series name field, as an `.xys` header gives it and
+// the report's first line shows it.
+constexpr std::size_t seriesNameLength = 32;
+
 // Copies `n` bytes of `text` into the `length`-character field, cutting a longer
 // text to its leftmost characters and padding a shorter one with blanks.
 void setField(char* field, std::size_t length, const char* text, std::size_t n);

@@ -20,7 +20,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "input/time_series.h"
+#include "input/series_reader.h"
 #include "rows/rows.h"
 #include "textio/free_form.h"
 

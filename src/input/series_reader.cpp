@@ -1,6 +1,6 @@
 // The series reader: `.xys` files (a header, then as many rows as it says)
 // and `.txt` files (rows to the end, at most txtRowLimit).
-#include "input/time_series.h"
+#include "input/series_reader.h"
 
 #include <cstring>
 
@@ -60,7 +60,7 @@ bool ownNameEndsInXys(const char* path) {
 
 // Reads the header of an `.xys` series: a word, an integer, the row count
 // and the name. A count too large is run-time error 179, before any row.
-void readXysHeader(TimeSeries& series) {
+void readXysHeader(SeriesReader& series) {
     char kind[3];
     std::int32_t version = 0;
     std::int32_t count = 0;
@@ -85,7 +85,7 @@ bool anythingLeft(RecordSource& source) {
 // and the file is closed. A read refused anywhere in the series, even of a
 // block parsed ahead whose rows were not needed, ends the run in the
 // read-error stop.
-void endSeries(TimeSeries& series) {
+void endSeries(SeriesReader& series) {
     if (!stopRowReader(series.rows)) readErrorStop(errRead, series.source.unit, series.source.name, series.source.line);
     if (!series.xys) {
         series.count = static_cast<std::int32_t>(series.rowsRead);
@@ -106,8 +106,8 @@ bool isXysName(const char* finput, std::size_t length) {
     return end - start == 3 && std::memcmp(finput + start, "xys", 3) == 0;
 }
 
-TimeSeries openTimeSeries(const char* finput) {
-    TimeSeries series;
+SeriesReader openSeries(const char* finput) {
+    SeriesReader series;
     std::memset(series.name, ' ', sizeof series.name);
     char path[pathLength + 1];  // the name as used
     trimmedCopy(finput, pathLength, path);
@@ -132,7 +132,7 @@ TimeSeries openTimeSeries(const char* finput) {
     return series;
 }
 
-RowSpan readTimeSeries(TimeSeries& series) {
+RowSpan readSeriesRows(SeriesReader& series) {
     if (series.ended) return {};
     std::int64_t left = series.rowLimit - series.rowsRead;
     if (left > 0) {
@@ -150,6 +150,6 @@ RowSpan readTimeSeries(TimeSeries& series) {
     return {};
 }
 
-void warnTimeGoesBack(const TimeSeries& series, std::int64_t row) {
+void warnTimeGoesBack(const SeriesReader& series, std::int64_t row) {
     warnAboutSeries(series.source.unit, series.source.name, "time goes back at row %r", row);
 }

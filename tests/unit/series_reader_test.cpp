@@ -4,7 +4,7 @@
 // current directory, so that series names are relative and the only dots in a name
 // are the test's own.
 
-#include "input/time_series.h"
+#include "input/series_reader.h"
 #include "textio/text_fields.h"
 
 #include <gtest/gtest.h>
@@ -100,9 +100,9 @@ protected:
     // Reads the whole series named `name` as the driver does, run by run.
     static SeriesRows read(const std::string& name)
     {
-        TimeSeries series = openTimeSeries(inputField(name).c_str());
+        ::SeriesReader series = openSeries(inputField(name).c_str());
         SeriesRows all;
-        for (RowSpan rows = readTimeSeries(series); rows.count > 0; rows = readTimeSeries(series)) {
+        for (RowSpan rows = readSeriesRows(series); rows.count > 0; rows = readSeriesRows(series)) {
             all.time.insert(all.time.end(), rows.time, rows.time + rows.count);
             all.rate.insert(all.rate.end(), rows.rate, rows.rate + rows.count);
         }

@@ -1,5 +1,6 @@
 // Time-series input: a `.txt` or `.xys` series file, read in file order, a
-// run of rows at a time.
+// run of rows at a time, through a SeriesReader that holds the series' name
+// and count and where the reading stands. Nothing holds the series whole.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 
 #include "rows/rows.h"
 #include "textio/record_source.h"
+#include "textio/text_fields.h"
 
 // Rows read from a `.txt` series at most; later rows are ignored.
 constexpr std::int32_t txtRowLimit = 100000;
@@ -16,8 +18,8 @@ constexpr std::int32_t txtRowLimit = 100000;
 constexpr std::int32_t xysRowLimit = 536870911;
 
 // A series file being read.
-struct TimeSeries {
-    char name[32];           // from an `.xys` header; 32 blanks for `.txt`
+struct SeriesReader {
+    char name[seriesNameLength];  // from an `.xys` header; blanks for `.txt`
     std::int32_t count = 0;  // from an `.xys` header (may be zero or negative); for `.txt` final once read
 
     // Where the reading stands.
@@ -39,15 +41,15 @@ bool isXysName(const char* finput, std::size_t length);
 // Opens the series file named by the path field `finput` and reads the
 // header of an `.xys` series. A failure ends the run in the run-time error
 // stop: nothing of the rows has been read then.
-TimeSeries openTimeSeries(const char* finput);
+SeriesReader openSeries(const char* finput);
 
 // The next rows of the series, in file order: row i is (time[i], rate[i]),
 // valid until the next call. An empty run once every row is read; the file
 // is closed then, and `count` final. A row that cannot be read ends the run
 // in the read-error stop, an `.xys` series short of rows in run-time error
 // 24.
-RowSpan readTimeSeries(TimeSeries& series);
+RowSpan readSeriesRows(SeriesReader& series);
 
 // Warns on standard error that the time of row `row` (counted from 1) is
 // below the time of the row before it; the run goes on.
-void warnTimeGoesBack(const TimeSeries& series, std::int64_t row);
+void warnTimeGoesBack(const SeriesReader& series, std::int64_t row);

@@ -7,15 +7,18 @@
 #
 #   series/st1/flow.txt  series/st2/flow.txt  series/st 3/tide.xys  series/bad.txt
 #
-# Each way of running (one after another, xargs) starts from a fresh copy of
-# the tree and must leave, below reports/, exactly one report and one log for
+# Each way of running (one after another, xargs, parallel) starts from a
+# fresh copy of the tree and must leave, below reports/, exactly one report and one log for
 # each series, named after its path below series/ (no report for bad.txt),
 # each report the same bytes as a direct run of qvolstat on its own series,
 # and print the one failure line "series/bad.txt: exit status 59".
+# The ssh form runs with this machine alone (--sshlogin :) and the Slurm form
+# with a stand-in sbatch that runs the array's tasks in turn.
 #
 #   many_series.sh README QVOLSTAT
 #
-# Exit status: 0 passed, 1 failed.
+# Exit status: 0 passed, 1 failed, 77 the forms without GNU parallel passed
+# and those with it were skipped (no GNU parallel).
 set -euo pipefail
 readme=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 program=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
@@ -35,7 +38,7 @@ block() {
     inside && /^```$/ { exit }
     inside { print }' "$readme"
 }
-for name in report-one "one after another" xargs; do
+for name in report-one "one after another" xargs parallel ssh slurm; do
   if [ -z "$(block "$name")" ]; then
     echo "FAIL: no sh block after <!-- many-series: $name --> in $readme"
     exit 1
@@ -101,5 +104,39 @@ run() {
 run "one after another" serial "$(block "one after another")"
 run xargs xargs "$(block xargs)"
 
+# A stand-in sbatch: --array=FIRST-LAST and --wrap=COMMAND, one task after
+# another in the current directory, each writing slurm-1_N.out as Slurm does.
+cat >"$work/bin/sbatch" <<'EOF'
+#!/bin/sh
+for arg; do
+  case $arg in
+    --array=*) range=${arg#--array=} ;;
+    --wrap=*) wrap=${arg#--wrap=} ;;
+    *) echo "sbatch stand-in: unexpected argument $arg" >&2; exit 1 ;;
+  esac
+done
+task=${range%-*}
+while [ "$task" -le "${range#*-}" ]; do
+  SLURM_ARRAY_TASK_ID=$task sh -c "$wrap" >"slurm-1_$task.out" 2>&1
+  task=$((task + 1))
+done
+EOF
+chmod +x "$work/bin/sbatch"
+run slurm slurm "$(block slurm) && cat slurm-1_*.out"
+
+# Not grep -q: with pipefail, parallel cut off by an early exit would count as missing.
+gnu_parallel=no
+parallel --version 2>/dev/null | grep '^GNU parallel' >/dev/null && gnu_parallel=yes
+if [ $gnu_parallel = yes ]; then
+  run parallel parallel "$(block parallel)"
+  run "ssh, this machine alone" ssh "$(block ssh | sed 's/--sshlogin [^ ]*/--sshlogin :/')"
+else
+  echo "skipped: the parallel and ssh forms (no GNU parallel)"
+fi
+
 [ $failures -eq 0 ] || exit 1
+if [ $gnu_parallel = no ]; then
+  echo "SKIPPED: no GNU parallel; the other forms of \"Many series at once\" passed"
+  exit 77
+fi
 echo "PASSED: the README's recipes of \"Many series at once\""

@@ -1,12 +1,12 @@
 # Install rules and packages (CPack).
 #
-# Linux (cpack -G DEB, cpack -G TGZ):
+# Linux (cpack -G DEB under /usr, cpack -G TGZ under qstat-linux-x86_64/):
 #   bin/qvolstat, bin/qmassstat
 #   share/doc/qstat/README.md, LICENSE, examples/
 #   share/man/man1/qvolstat.1.gz, qmassstat.1.gz
-# Windows (cpack -G ZIP in the MinGW cross build):
-#   qvolstat.exe, qmassstat.exe at the top, docs/README.md, docs/LICENSE,
-#   examples/ beside them.
+# Windows (cpack -G ZIP in the MinGW cross build), all in the one folder
+# qstat-win64/ of the archive:
+#   qvolstat.exe, qmassstat.exe, docs/README.md, docs/LICENSE, examples/
 
 set(QSTAT_EXAMPLES
   ${PROJECT_SOURCE_DIR}/examples/tidal_discharge.xys

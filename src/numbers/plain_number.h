@@ -68,7 +68,7 @@ struct ExponentStarts {
 };
 constexpr ExponentStarts exponentStarts() {
     ExponentStarts starts{};
-    for (unsigned char letter : {'E', 'e', 'D', 'd', 'Q', 'q'}) starts.kind[letter] = 1;
+    for (char letter : {'E', 'e', 'D', 'd', 'Q', 'q'}) starts.kind[static_cast<unsigned char>(letter)] = 1;
     starts.kind[static_cast<unsigned char>('+')] = 2;
     starts.kind[static_cast<unsigned char>('-')] = 2;
     return starts;

@@ -3,7 +3,8 @@
 # the README shows it (the sh block after the line "<!-- csv-to-series -->"),
 # on flow.csv beside this script, then qvolstat on the series it wrote, and
 # compares the series and the report byte for byte with expected_series.txt
-# and expected_report.txt.
+# and expected_report.txt. Then runs it on a CSV with a bad cell, which must
+# fail and leave no flow.txt, nor change one that was there.
 #
 #   csv_to_series.sh README QVOLSTAT
 #
@@ -51,5 +52,30 @@ status=0
 (cd "$work" && "$program" flow.txt report.txt </dev/null) || status=$?
 [ $status -eq 0 ] || { echo "FAIL: qvolstat exit status $status"; failures=$((failures + 1)); }
 same "the report" "$here/expected_report.txt" "$work/report.txt"
+
+# A cell that is no number, after a good row: the command fails and writes
+# no flow.txt, in a folder without one and in one whose flow.txt it keeps.
+printf 'Date,Discharge\r\n2024-05-01 00:00,1000\r\n2024-05-01 06:00,"1,250"\r\n' >"$work/bad.csv"
+printf '0 1\r\n1 2\r\n' >"$work/kept.txt"
+for before in none kept; do
+  dir=$work/bad-$before
+  mkdir "$dir"
+  cp "$work/command.sh" "$dir/"
+  cp "$work/bad.csv" "$dir/flow.csv"
+  [ $before = none ] || cp "$work/kept.txt" "$dir/flow.txt"
+  status=0
+  (cd "$dir" && sh command.sh) >"$dir/output" 2>&1 || status=$?
+  if [ $status -eq 0 ]; then
+    echo "FAIL: the README's command ended with status 0 on the cell 1,250"
+    failures=$((failures + 1))
+  fi
+  if [ $before = none ] && [ -e "$dir/flow.txt" ]; then
+    echo "FAIL: a bad cell left a flow.txt:"
+    cat -A "$dir/flow.txt"
+    failures=$((failures + 1))
+  fi
+  [ $before = none ] || same "the flow.txt that a failed command found" "$work/kept.txt" "$dir/flow.txt"
+done
+
 [ $failures -eq 0 ] || exit 1
 echo "PASSED: the README's CSV command"

@@ -79,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(totals.sampleCount == reader.count, "the sample count is not the series count");
         require(totals.outlierCount >= 0 && totals.outlierCount <= (reader.count > 0 ? reader.count : 0),
                 "the outlier count is out of range");
-        ReportRows rows = writeReport(foutput, reader.name, totals, units, headers);
+        ReportRows rows = reportRows(totals, units);
+        writeReport(foutput, reader.name, totals, rows, units, headers);
         written = true;
         writeSummary(totals, rows, units, headers);
     });

@@ -213,7 +213,8 @@ void runDriver(const Deliverable& deliverable, int argc, char** argv) {
     // clock times across a change of daylight saving time).
     if (sums.firstBackward > 0) warnTimeGoesBack(series, sums.firstBackward);
     FluxTotals totals = finishFluxTotals(sums, series.count);
-    ReportRows rows = writeReport(settings.foutput, series.name, totals, deliverable.units, deliverable.headers);
+    ReportRows rows = reportRows(totals, deliverable.units);
+    writeReport(settings.foutput, series.name, totals, rows, deliverable.units, deliverable.headers);
     if (settings.interactive) {
         writeSummary(totals, rows, deliverable.units, deliverable.headers);
         readFreeForm(input, {}, false, false);  // wait for Enter

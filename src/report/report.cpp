@@ -1,6 +1,7 @@
 // The statistics report file: nine fixed-layout lines, created or replaced.
 #include <cassert>
 #include <cstring>
+#include <span>
 
 #include "report/report.h"
 #include "report/report_lines.h"
@@ -8,32 +9,6 @@
 #include "platform/platform.h"
 #include "stops/stops.h"
 #include "textio/text_fields.h"
-
-std::size_t formatCountLine(char* out, const char* label, std::int32_t count, bool& overflow) {
-    std::memcpy(out, label, 20);
-    overflow = !renderI6(out + 20, count);
-    return 20 + i6Width;
-}
-
-std::size_t formatDaysLine(char* out, double days, bool& overflow) {
-    std::memcpy(out, "Time series length: ", 20);
-    overflow = !renderF103(out + 20, days);
-    std::memcpy(out + 20 + f103Width, " days", 5);
-    return 20 + f103Width + 5;
-}
-
-std::size_t formatValueRow(char* out, const char* label, const double* values, std::size_t count) {
-    // 7 + 9 * 13 - 1 = 123 characters at most
-    assert(count >= 1 && 7 + count * (e124Width + 1) - 1 <= lineCapacity);
-    std::memcpy(out, label, 7);
-    std::size_t length = 7;
-    for (std::size_t k = 0; k < count; ++k) {
-        if (k > 0) out[length++] = ' ';
-        renderE124(out + length, values[k]);
-        length += e124Width;
-    }
-    return length;
-}
 
 namespace {
 
@@ -49,6 +24,7 @@ struct ReportFile {
 // held beyond it. A refused write ends the run.
 void writeReportLine(ReportFile& report, const char* text, std::size_t length) {
     char line[lineCapacity + 2];
+    assert(length <= lineCapacity);
     std::memcpy(line, text, length);
     line[length] = '\r';
     line[length + 1] = '\n';
@@ -68,8 +44,11 @@ void writeCheckedLine(ReportFile& report, const char* text, std::size_t length, 
 
 }  // namespace
 
-ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& totals, const UnitSet& units,
-                       const ReportHeaders& headers) {
+void writeReport(const char* foutput, const char* name, const FluxTotals& totals, const ReportRows& rows,
+                 const UnitSet& units, const ReportHeaders& headers) {
+    [[maybe_unused]] const std::size_t allColumns[maxColumns] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+    assert(showsLabels(headers.report, units, std::span(allColumns, units.columns.size())) &&
+           rows.columnCount == units.columns.size());
     ReportFile report;
     char path[pathLength + 1];
     trimmedCopy(foutput, pathLength, path);
@@ -79,27 +58,18 @@ ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& 
     report.file = opened.file;
     report.readOnly = opened.readOnly;
 
+    // line 1: the label, then the name as it stands (53 characters)
     char line[lineCapacity];
-    bool overflow = false;
-    std::memcpy(line, "Time series name:    ", 21);
-    std::memcpy(line + 21, name, 32);
-    writeReportLine(report, line, 53);
-    std::size_t length = formatCountLine(line, "Time Series length: ", totals.sampleCount, overflow);
-    writeCheckedLine(report, line, length, overflow);
-    length = formatCountLine(line, "Number of outliers: ", totals.outlierCount, overflow);
-    writeCheckedLine(report, line, length, overflow);
-    length = formatDaysLine(line, totals.days, overflow);
-    writeCheckedLine(report, line, length, overflow);
+    static_assert(sizeof nameLabel - 1 + seriesNameLength <= lineCapacity);
+    std::memcpy(line, nameLabel, sizeof nameLabel - 1);
+    std::memcpy(line + sizeof nameLabel - 1, name, seriesNameLength);
+    writeReportLine(report, line, sizeof nameLabel - 1 + seriesNameLength);
+    FixedLine series[3];
+    formatSeriesLines(totals, series);
+    for (const FixedLine& counted : series) writeCheckedLine(report, counted.text, counted.length, counted.overflow);
     writeReportLine(report, headers.report, std::strlen(headers.report));
-
-    ReportRows rows;
-    const double rowTotals[4] = {totals.Qin, totals.Qout, totals.Qgross, totals.Qnet};
-    for (int row = 0; row < 4; ++row) {
-        rows.columnCount = rowValues(units, rowTotals[row], totals.days, rows.values[row]);
-        length = formatValueRow(line, rowLabels[row], rows.values[row], rows.columnCount);
-        writeReportLine(report, line, length);
-    }
+    for (int row = 0; row < 4; ++row)
+        writeReportLine(report, line, formatValueRow(line, rowLabels[row], rows.values[row], units.columns.size()));
     // A close that fails may have lost what was written: a refused write.
     if (int error = closeFileHandle(report.file)) raiseRunTimeError(error, reportUnit, report.fullPath);
-    return rows;
 }

@@ -34,19 +34,22 @@ struct ReportHeaders {
     const char* summary;  // line 5 of the console summary
 };
 
-// The values of the four report rows (Qin, Qout, Qgross, Qnet), as the report
-// file holds them, for the console summary to show the very same doubles.
+// The values of the four report rows (Qin, Qout, Qgross, Qnet), computed
+// once, so that the console summary shows the very doubles of the report.
 struct ReportRows {
     double values[4][maxColumns];
     std::size_t columnCount;
 };
 
+// The values of the four rows, each by rowValues from its total and the days.
+ReportRows reportRows(const FluxTotals& totals, const UnitSet& units);
+
 // Writes the nine-line report to the path field `foutput` (trailing blanks
-// ignored), replacing any file of that name, and returns its row values. A
-// failed open or write ends the run; a field too wide is reported (error 63)
-// and the report completed.
-ReportRows writeReport(const char* foutput, const char* name, const FluxTotals& totals, const UnitSet& units,
-                       const ReportHeaders& headers);
+// ignored), replacing any file of that name. A failed open, write or close
+// ends the run; a field too wide is reported (error 63) and the report
+// completed.
+void writeReport(const char* foutput, const char* name, const FluxTotals& totals, const ReportRows& rows,
+                 const UnitSet& units, const ReportHeaders& headers);
 
 // Writes the thirteen-line console summary to standard output, taking each
 // row's two values at the unit set's summary columns of `rows`.

@@ -1,4 +1,5 @@
 // The console summary of an interactive run.
+#include <cassert>
 #include <cstring>
 
 #include "report/report.h"
@@ -16,22 +17,17 @@ static void writeCheckedConsoleLine(const char* text, std::size_t length, bool o
 
 void writeSummary(const FluxTotals& totals, const ReportRows& rows, const UnitSet& units,
                   const ReportHeaders& headers) {
-    char line[lineCapacity];
-    bool overflow = false;
+    assert(showsLabels(headers.summary, units, units.summaryColumns));
     writeFreeFormLine();
-    std::size_t length = formatCountLine(line, "Time Series length: ", totals.sampleCount, overflow);
-    writeCheckedConsoleLine(line, length, overflow);
-    length = formatCountLine(line, "Number of outliers: ", totals.outlierCount, overflow);
-    writeCheckedConsoleLine(line, length, overflow);
-    length = formatDaysLine(line, totals.days, overflow);
-    writeCheckedConsoleLine(line, length, overflow);
+    FixedLine series[3];
+    formatSeriesLines(totals, series);
+    for (const FixedLine& counted : series) writeCheckedConsoleLine(counted.text, counted.length, counted.overflow);
     writeConsoleLine(headers.summary, std::strlen(headers.summary));
-
+    char line[lineCapacity];
     for (int row = 0; row < 4; ++row) {
         const double* values = rows.values[row];
         const double shown[2] = {values[units.summaryColumns[0]], values[units.summaryColumns[1]]};
-        length = formatValueRow(line, rowLabels[row], shown, 2);
-        writeConsoleLine(line, length);
+        writeConsoleLine(line, formatValueRow(line, rowLabels[row], shown, 2));
     }
     writeFreeFormLine();
     writeFreeFormLine("--- Finished ----");

@@ -283,7 +283,7 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
 int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool catchEnd, bool catchError,
                  ReadLines* lines) {
     if (!source.atRecordStart && !skipRecord(source)) source.failed = true;
-    Scanner scan{source, source.kind == SourceKind::fixedText};
+    Scanner scan{source, source.kind == SourceKind::fixedText, false, {}};
     int status = readItems(scan, items);
     // A value that cannot be read belongs to the line it starts on; a refused
     // read to the line being read.

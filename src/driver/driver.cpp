@@ -18,14 +18,12 @@ constexpr const char* defaultReportName = "Flux_statistics.txt";
 // the program.
 void showBanner(const char* programName) {
     static const char rule[] = "---------------------------------------------";
-    char program[64];
-    char usage[96];
-    std::strcpy(program, " PROGRAM: ");
-    std::strcat(program, programName);
-    std::strcat(program, ".exe");
-    std::strcpy(usage, " USAGE: ");
-    std::strcat(usage, programName);
-    std::strcat(usage, ".exe [finput] [foutput] [fluxmax] ");
+    // Lines 2 and 4: at most 52 characters with a program name of 9.
+    const Substitution name[] = {{'p', programName}};
+    char program[consoleLineLimit];
+    char usage[consoleLineLimit];
+    program[substitute(program, sizeof program - 1, " PROGRAM: %p.exe", name)] = '\0';
+    usage[substitute(usage, sizeof usage - 1, " USAGE: %p.exe [finput] [foutput] [fluxmax] ", name)] = '\0';
     writeFreeFormLine(rule);
     writeFreeFormLine(program);
     writeFreeFormLine();
@@ -139,7 +137,7 @@ void takeArguments(RunSettings& settings, const ProgramArguments& args) {
     takePath(settings.finput, args.text[0], seriesUnit);
     if (args.count >= 2) takePath(settings.foutput, args.text[1], reportUnit);
     if (args.count >= 3) {
-        char threshold[32];
+        char threshold[thresholdLength];
         setField(threshold, sizeof threshold, args.text[2], std::strlen(args.text[2]));
         RecordSource source = fixedTextSource(threshold, sizeof threshold);
         const ReadItem item[] = {realItem(settings.fluxmax)};
@@ -159,10 +157,13 @@ bool inputExists(const RunSettings& settings) {
 
 // "Input file: ", the first 30 characters of the path, " not found".
 void writeNotFoundLine(const RunSettings& settings) {
-    char line[12 + 30 + 10];
-    std::memcpy(line, "Input file: ", 12);
-    std::memcpy(line + 12, settings.finput, 30);
-    std::memcpy(line + 42, " not found", 10);
+    static constexpr char prefix[] = "Input file: ";
+    static constexpr char suffix[] = " not found";
+    constexpr std::size_t shown = 30;  // characters of the path, blank-padded
+    char line[sizeof prefix - 1 + shown + sizeof suffix - 1];  // 52
+    std::memcpy(line, prefix, sizeof prefix - 1);
+    std::memcpy(line + sizeof prefix - 1, settings.finput, shown);
+    std::memcpy(line + sizeof prefix - 1 + shown, suffix, sizeof suffix - 1);
     writeConsoleLine(line, sizeof line);
 }
 

@@ -2,16 +2,22 @@
 // the input existence test and the fixed order of a run.
 #pragma once
 
+#include <cstddef>
+
 #include "report/report.h"
+#include "stats/stats.h"
 #include "textio/text_fields.h"
 
 struct UnitSet;
+
+// The characters of the threshold's text: a longer third argument is cut.
+constexpr std::size_t thresholdLength = 32;
 
 // The settings of one run.
 struct RunSettings {
     char finput[pathLength];    // input series path, blank-padded
     char foutput[pathLength];   // report path, blank-padded
-    double fluxmax = 100000.0;  // outlier threshold
+    double fluxmax = defaultFluxmax;  // outlier threshold
     bool interactive = false;   // started with no command-line argument
 };
 

@@ -43,9 +43,11 @@ namespace plain {
 
 constexpr std::uint64_t byteOnes = 0x0101010101010101u;
 
-// Powers of ten that doubles hold exactly.
+// Powers of ten that doubles hold exactly: up to 10^exactPowerLimit.
+constexpr int exactPowerLimit = 22;
 constexpr double exactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+static_assert(sizeof exactPowers / sizeof exactPowers[0] == exactPowerLimit + 1);
 constexpr std::uint64_t integerPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
 constexpr std::uint64_t exactMantissaLimit = std::uint64_t{1} << 53;
@@ -97,7 +99,10 @@ inline const char* scanExponent(const char* p, int& exponent) {
 // The double of `mantissa` x 10^exponent when one exact operation rounds it
 // correctly, with the sign; false otherwise.
 inline bool exactValue(std::uint64_t mantissa, int exponent, bool negative, double& value) {
-    if (mantissa > exactMantissaLimit || static_cast<unsigned>(exponent + 22) > 44) return false;
+    // an exponent within -exactPowerLimit..exactPowerLimit, in one comparison
+    if (mantissa > exactMantissaLimit ||
+        static_cast<unsigned>(exponent + exactPowerLimit) > static_cast<unsigned>(2 * exactPowerLimit))
+        return false;
     double exact = static_cast<double>(static_cast<std::int64_t>(mantissa));  // exact: at most 2^53
     exact = exponent < 0 ? exact / exactPowers[-exponent] : exact * exactPowers[exponent];
     value = negative ? -exact : exact;  // a zero mantissa keeps the sign

@@ -17,11 +17,14 @@ struct FluxTotals {
     double days = 0.0;  // (t_n - t_1) / 24; 0 for a series without samples
 };
 
+// The outlier threshold when none is given.
+constexpr double defaultFluxmax = 100000.0;
+
 // Screening and integration of a series whose samples arrive in runs, in
 // file order: the four sums, the outliers so far, and the first and the last
 // sample, which the next run's first interval starts from.
 struct FluxSums {
-    double fluxmax = 100000.0;
+    double fluxmax = defaultFluxmax;
     double Qin = +0.0;
     double Qout = +0.0;
     double Qgross = +0.0;

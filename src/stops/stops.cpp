@@ -10,6 +10,12 @@
 
 namespace {
 
+// The stack listing's header: five names in 19, 10, 19, 12 and 19 columns,
+// then CR LF. A frame: 17 + 2 + 8 + 2 + 17 + 2 + 10 + 2 columns, the source
+// name (at most 63 characters, as StackFrame holds it), CR LF.
+constexpr std::size_t stackHeaderSize = 81;
+constexpr std::size_t stackFrameSize = 125;
+
 // The message text of each run-time error number; %d is the unit, %s the file.
 const char* messageText(int number) {
     switch (number) {
@@ -58,8 +64,7 @@ char* appendPadded(char* out, const char* text, std::size_t width) {
 // Writes the message line and a stack listing of the caller's frames.
 void writeMessage(const char* severity, int number, int unit, const char* fileName) {
     constexpr int maxFrames = 32;
-    // A message line, a header line and 32 frame lines of at most 64 + 82 characters.
-    char text[messageLineSize + 96 + maxFrames * 160];
+    char text[messageLineSize + stackHeaderSize + maxFrames * stackFrameSize];
     std::size_t length = formatRunTimeMessage(text, severity, number, unit, fileName);
     StackFrame frames[maxFrames];
     int count = walkStack(frames, maxFrames);
@@ -133,12 +138,7 @@ void writeWarning(const char* text, int unit, const char* fileName) {
 }
 
 std::size_t formatStackListing(char* out, std::size_t capacity, const StackFrame* frames, int count) {
-    // Header: five names in 19, 10, 19, 12 and 19 columns, then CR LF (81 bytes).
-    constexpr std::size_t headerSize = 81;
-    // A frame: 17 + 2 + 8 + 2 + 17 + 2 + 10 + 2 columns, the source name (at
-    // most 63), CR LF: at most 125 bytes.
-    constexpr std::size_t frameSize = 125;
-    if (capacity < headerSize) return 0;
+    if (capacity < stackHeaderSize) return 0;
     char* p = out;
     p = appendPadded(p, "Image", 19);
     p = appendPadded(p, "PC", 10);
@@ -147,7 +147,8 @@ std::size_t formatStackListing(char* out, std::size_t capacity, const StackFrame
     p = appendPadded(p, "Source", 19);
     *p++ = '\r';
     *p++ = '\n';
-    for (int i = 0; i < count && static_cast<std::size_t>(p - out) + frameSize <= capacity; ++i) {
+    assert(static_cast<std::size_t>(p - out) == stackHeaderSize);
+    for (int i = 0; i < count && static_cast<std::size_t>(p - out) + stackFrameSize <= capacity; ++i) {
         const StackFrame& frame = frames[i];
         p = appendPadded(p, frame.module[0] ? frame.module : "Unknown", 17);
         p = appendPadded(p, "", 2);

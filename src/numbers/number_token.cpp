@@ -47,9 +47,11 @@ static void addWordLetter(NumberToken& token, char c) {
     token.word[token.wordLength++] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-void feedNumber(NumberToken& token, char c) {
-    switch (token.state) {
-    case NumberState::start:
+// The stages of a token, each a function of the states it covers. First the
+// token's start: a sign, a leading point, the letter of a logical form, or
+// the first digit or word letter.
+static void feedStart(NumberToken& token, char c) {
+    if (token.state == NumberState::start) {
         if (c == '+' || c == '-') {
             token.negative = c == '-';
             token.state = NumberState::afterSign;
@@ -60,12 +62,11 @@ void feedNumber(NumberToken& token, char c) {
             token.state = NumberState::logical;
         } else if (isDigit(c) || isWordLetter(c)) {
             token.state = NumberState::afterSign;
-            feedNumber(token, c);
+            feedStart(token, c);
         } else {
             token.state = NumberState::invalid;
         }
-        return;
-    case NumberState::afterSign:
+    } else if (token.state == NumberState::afterSign) {
         if (isDigit(c)) {
             token.state = NumberState::mantissa;
             addMantissaDigit(token, c);
@@ -78,8 +79,7 @@ void feedNumber(NumberToken& token, char c) {
         } else {
             token.state = NumberState::invalid;  // a second sign, or no number at all
         }
-        return;
-    case NumberState::pointStart:
+    } else {  // pointStart: a point first, then a digit or a logical letter
         if (isLogicalLetter(c)) {
             token.logicalTrue = c == 'T' || c == 't';
             token.logicalAfterPoint = true;
@@ -91,56 +91,72 @@ void feedNumber(NumberToken& token, char c) {
         } else {
             token.state = NumberState::invalid;
         }
-        return;
-    case NumberState::mantissa:
-        if (isDigit(c)) {
-            addMantissaDigit(token, c);
-        } else if (c == '.' && !token.pointSeen) {
-            token.pointSeen = true;
-        } else if (token.mantissaDigits > 0 && isExponentLetter(c)) {
-            token.state = NumberState::expLetter;
-        } else if (token.mantissaDigits > 0 && (c == '+' || c == '-')) {
-            token.signExponent = true;
-            token.expNegative = c == '-';
-            token.state = NumberState::expSign;
-        } else {
-            token.state = NumberState::invalid;
-        }
-        return;
-    case NumberState::expLetter:
-        if (c == '+' || c == '-') {
-            token.expNegative = c == '-';
-            token.state = NumberState::expSign;
-        } else if (isDigit(c)) {
-            token.state = NumberState::expDigits;
-            addExponentDigit(token, c);
-        } else {
-            token.state = NumberState::invalid;
-        }
-        return;
-    case NumberState::expSign:
-    case NumberState::expDigits:
-        if (isDigit(c)) {
-            token.state = NumberState::expDigits;
-            addExponentDigit(token, c);
-        } else {
-            token.state = NumberState::invalid;
-        }
-        return;
-    case NumberState::word:
+    }
+}
+
+// The mantissa: digits and at most one point, until an exponent begins with
+// a letter or a bare sign.
+static void feedMantissa(NumberToken& token, char c) {
+    if (isDigit(c)) {
+        addMantissaDigit(token, c);
+    } else if (c == '.' && !token.pointSeen) {
+        token.pointSeen = true;
+    } else if (token.mantissaDigits > 0 && isExponentLetter(c)) {
+        token.state = NumberState::expLetter;
+    } else if (token.mantissaDigits > 0 && (c == '+' || c == '-')) {
+        token.signExponent = true;
+        token.expNegative = c == '-';
+        token.state = NumberState::expSign;
+    } else {
+        token.state = NumberState::invalid;
+    }
+}
+
+// The exponent: after its letter an optional sign, then digits.
+static void feedExponent(NumberToken& token, char c) {
+    if (token.state == NumberState::expLetter && (c == '+' || c == '-')) {
+        token.expNegative = c == '-';
+        token.state = NumberState::expSign;
+    } else if (isDigit(c)) {
+        token.state = NumberState::expDigits;
+        addExponentDigit(token, c);
+    } else {
+        token.state = NumberState::invalid;
+    }
+}
+
+// A word, INF, INFINITY or NAN, and the parenthesised suffix of NAN(...).
+static void feedWord(NumberToken& token, char c) {
+    if (token.state == NumberState::word) {
         if (c == '(' && !token.wordTooLong && token.wordLength == 3 && std::memcmp(token.word, "NAN", 3) == 0) {
             token.state = NumberState::wordSuffix;
         } else {
             addWordLetter(token, c);  // any other character makes it an unknown word
         }
-        return;
-    case NumberState::wordSuffix:
+    } else if (token.state == NumberState::wordSuffix) {
         if (c == ')') token.state = NumberState::wordClosed;
-        return;
-    case NumberState::wordClosed:
+    } else {                       // wordClosed
         token.wordTooLong = true;  // nothing may follow NAN(...)
-        return;
-    case NumberState::logical:
+    }
+}
+
+void feedNumber(NumberToken& token, char c) {
+    switch (token.state) {
+    case NumberState::start:
+    case NumberState::afterSign:
+    case NumberState::pointStart:
+        return feedStart(token, c);
+    case NumberState::mantissa:
+        return feedMantissa(token, c);
+    case NumberState::expLetter:
+    case NumberState::expSign:
+    case NumberState::expDigits:
+        return feedExponent(token, c);
+    case NumberState::word:
+    case NumberState::wordSuffix:
+    case NumberState::wordClosed:
+        return feedWord(token, c);
+    case NumberState::logical:  // whatever follows a logical form is taken with it
     case NumberState::invalid:
         return;
     }
@@ -229,8 +245,16 @@ int convertReal(const NumberToken& token, bool thresholdText, double& value) {
         if (!token.logicalAfterPoint) return errSyntax;  // T or F in the threshold is no number
         value = token.logicalTrue ? -1.0 : 0.0;
         return 0;
-    default:
-        break;
+    case NumberState::mantissa:
+    case NumberState::expDigits:
+        break;  // a number: converted below
+    case NumberState::start:
+    case NumberState::afterSign:
+    case NumberState::pointStart:
+    case NumberState::expLetter:
+    case NumberState::expSign:
+    case NumberState::invalid:
+        return errSyntax;  // refused by tokenError already
     }
     if (token.digitCount == 0) {
         value = token.negative ? -0.0 : 0.0;

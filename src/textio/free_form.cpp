@@ -180,41 +180,36 @@ std::size_t repeatCount(const ValueToken& value) {
     return count;
 }
 
+// Scans the value at the current byte in the form that its first character
+// gives: quoted, a parenthesised pair (double items only) or plain. With
+// `repeatAllowed`, digits followed by an asterisk end it as a repeat count,
+// which sets `repeat`. Returns 0 or the error number.
+int scanForm(Scanner& scan, ValueToken& value, const ReadItem& item, bool repeatAllowed, bool& repeat) {
+    bool numeric = item.kind != ItemKind::text;
+    repeat = false;
+    int c = peekByte(scan.source);
+    if (c == '"' || c == '\'') return numeric ? errConversion : scanQuoted(scan, value);  // no text for a number
+    if (c == '(' && item.kind == ItemKind::real) return scanPair(scan, value);
+    return scanPlain(scan, value, numeric, repeatAllowed, repeat);
+}
+
 // Scans one value at the current byte (not a comma or slash) and assigns it to
 // items[next] and, under a repeat count, to the items after it. Advances `next`.
 int scanValue(Scanner& scan, std::span<const ReadItem> items, std::size_t& next, ValueToken& value) {
-    bool numeric = items[next].kind != ItemKind::text;
     std::size_t copies = 1;
-    int c = peekByte(scan.source);
-    int status = 0;
-    if (c == '"' || c == '\'') {
-        if (numeric) return errConversion;  // a text where a number is expected
-        status = scanQuoted(scan, value);
-    } else if (c == '(' && items[next].kind == ItemKind::real) {
-        status = scanPair(scan, value);
-    } else {
-        bool repeat = false;
-        status = scanPlain(scan, value, numeric, true, repeat);
-        if (status == 0 && repeat) {
-            copies = repeatCount(value);
-            if (copies == 0) return errSyntax;
-            value = ValueToken{};
-            c = peekByte(scan.source);
-            if (endsToken(scan, c)) {
-                // r* alone stands for r null values
-                std::size_t left = items.size() - next;
-                next += copies < left ? copies : left;
-                return scan.source.failed ? errRead : 0;
-            }
-            if (c == '"' || c == '\'') {
-                if (numeric) return errConversion;
-                status = scanQuoted(scan, value);
-            } else if (c == '(' && items[next].kind == ItemKind::real) {
-                status = scanPair(scan, value);
-            } else {
-                status = scanPlain(scan, value, numeric, false, repeat);
-            }
+    bool repeat = false;
+    int status = scanForm(scan, value, items[next], true, repeat);
+    if (status == 0 && repeat) {
+        copies = repeatCount(value);
+        if (copies == 0) return errSyntax;
+        value = ValueToken{};
+        if (endsToken(scan, peekByte(scan.source))) {
+            // r* alone stands for r null values
+            std::size_t left = items.size() - next;
+            next += copies < left ? copies : left;
+            return scan.source.failed ? errRead : 0;
         }
+        status = scanForm(scan, value, items[next], false, repeat);
     }
     if (status != 0) return status;
     for (; copies > 0 && next < items.size(); --copies, ++next) {

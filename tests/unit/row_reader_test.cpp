@@ -174,4 +174,49 @@ TEST_F(RowReaderTest, EndsWithoutALineEndOrInAnUnreadableRow) {
     expectEveryWaySame();
 }
 
+// The worked example of row_reader.cpp, blocks of 32 bytes: a caller asking
+// for fewer rows than a segment holds, a line in another form between two
+// segments, and a row whose line crosses into the next block. Each call
+// gives exactly the rows a straight reading gives there, and leaves the
+// source where they end.
+TEST_F(RowReaderTest, TheWorkedExampleCallByCall) {
+    write("0 1\n1 2\n2 3 /\n3*4\n4 5\n5 6\n6 7.25\n7 8\n" + std::string(40, '\n') + "8 9\n");
+    for (int threads : {1, 2}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        OpenResult opened = openFileByName(path_.c_str(), FileUse::reading);
+        ASSERT_EQ(opened.error, 0);
+        RecordSource source = fileSource(opened.file, seriesUnit, "rows");
+        {
+            RowReader reader = startRowReader(source, 32, threads);
+            auto take = [&](std::int64_t count) {
+                RowSpan span = readPlainRows(reader, source, count);
+                std::vector<double> values;
+                for (std::int64_t i = 0; i < span.count; ++i) {
+                    values.push_back(span.time[i]);
+                    values.push_back(span.rate[i]);
+                }
+                return values;
+            };
+            EXPECT_EQ(take(2), (std::vector<double>{0, 1, 1, 2}));
+            EXPECT_EQ(sourceOffset(source), 8);
+            EXPECT_EQ(take(100), (std::vector<double>{2, 3}));
+            EXPECT_EQ(sourceOffset(source), 14);
+            EXPECT_EQ(take(100), std::vector<double>{});  // "3*4" is the general read's
+            EXPECT_EQ(source.line, 4);
+            Rows general;
+            EXPECT_EQ(readGeneralRow(source, general), readComplete);
+            EXPECT_EQ(general.time, std::vector<double>{4});
+            EXPECT_EQ(general.rate, std::vector<double>{4});
+            EXPECT_EQ(take(100), (std::vector<double>{4, 5, 5, 6, 6, 7.25}));
+            EXPECT_EQ(sourceOffset(source), 33);
+            EXPECT_EQ(take(100), (std::vector<double>{7, 8}));  // block 1's segment, with its blank lines
+            EXPECT_EQ(take(100), (std::vector<double>{8, 9}));
+            EXPECT_EQ(source.line, 50);
+            EXPECT_EQ(take(100), std::vector<double>{});
+            EXPECT_TRUE(stopRowReader(reader));
+        }
+        closeFileHandle(source.file);
+    }
+}
+
 }  // namespace

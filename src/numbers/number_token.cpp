@@ -14,7 +14,7 @@
 // so that a token of any length cannot overflow the arithmetic.
 constexpr std::int64_t exponentCap = 1000000000;
 
-static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+static bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 static bool isExponentLetter(char c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q'; }
 static bool isLogicalLetter(char c) { return c == 'T' || c == 't' || c == 'F' || c == 'f'; }
 static bool isWordLetter(char c) { return c == 'I' || c == 'i' || c == 'N' || c == 'n'; }
@@ -60,14 +60,14 @@ static void feedStart(NumberToken& token, char c) {
         } else if (isLogicalLetter(c)) {
             token.logicalTrue = c == 'T' || c == 't';
             token.state = NumberState::logical;
-        } else if (isDigit(c) || isWordLetter(c)) {
+        } else if (isDecimalDigit(c) || isWordLetter(c)) {
             token.state = NumberState::afterSign;
             feedStart(token, c);
         } else {
             token.state = NumberState::invalid;
         }
     } else if (token.state == NumberState::afterSign) {
-        if (isDigit(c)) {
+        if (isDecimalDigit(c)) {
             token.state = NumberState::mantissa;
             addMantissaDigit(token, c);
         } else if (c == '.') {
@@ -84,7 +84,7 @@ static void feedStart(NumberToken& token, char c) {
             token.logicalTrue = c == 'T' || c == 't';
             token.logicalAfterPoint = true;
             token.state = NumberState::logical;
-        } else if (isDigit(c)) {
+        } else if (isDecimalDigit(c)) {
             token.pointSeen = true;
             token.state = NumberState::mantissa;
             addMantissaDigit(token, c);
@@ -97,7 +97,7 @@ static void feedStart(NumberToken& token, char c) {
 // The mantissa: digits and at most one point, until an exponent begins with
 // a letter or a bare sign.
 static void feedMantissa(NumberToken& token, char c) {
-    if (isDigit(c)) {
+    if (isDecimalDigit(c)) {
         addMantissaDigit(token, c);
     } else if (c == '.' && !token.pointSeen) {
         token.pointSeen = true;
@@ -117,7 +117,7 @@ static void feedExponent(NumberToken& token, char c) {
     if (token.state == NumberState::expLetter && (c == '+' || c == '-')) {
         token.expNegative = c == '-';
         token.state = NumberState::expSign;
-    } else if (isDigit(c)) {
+    } else if (isDecimalDigit(c)) {
         token.state = NumberState::expDigits;
         addExponentDigit(token, c);
     } else {

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "stops/stops.h"
 #include "textio/console.h"
+#include "textio/free_form.h"
 #include "textio/record_source.h"
 
 void pauseRun() {

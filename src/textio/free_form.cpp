@@ -1,17 +1,60 @@
 // The free-form read: values taken in order out of line-oriented text, with
 // blanks, tabs, commas and line ends between them, null values, the slash,
-// repeat counts and quoted texts.
+// repeat counts and quoted texts; and the two other reads of records, a
+// record whole as text and the skip to the next text.
 #include "textio/free_form.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "numbers/number_token.h"
 #include "numbers/plain_number.h"
 #include "stops/stops.h"
-#include "textio/source_buffer.h"
 #include "textio/text_fields.h"
 
 namespace {
+
+// The next byte, not consumed, or -1 when the source has no more.
+int peekByte(RecordSource& source) {
+    if (source.pos == source.end && !refillSource(source)) return -1;
+    return static_cast<unsigned char>(*source.pos);
+}
+
+// The byte after the next one, not consumed, or -1.
+int peekSecondByte(RecordSource& source) {
+    if (source.end - source.pos < 2 && !refillSource(source)) return -1;
+    if (source.end - source.pos < 2) return -1;
+    return static_cast<unsigned char>(source.pos[1]);
+}
+
+// Consumes the next byte, which must be buffered, keeping track of record
+// starts and line numbers.
+void consumeByte(RecordSource& source) {
+    bool lineEnd = *source.pos == '\n';
+    source.atRecordStart = lineEnd;
+    source.line += lineEnd;
+    ++source.pos;
+}
+
+// Consumes the rest of the current record, its line end included, without
+// holding it. Returns false only when the system refused a read.
+bool skipRecord(RecordSource& source) {
+    for (;;) {
+        std::size_t unread = static_cast<std::size_t>(source.end - source.pos);
+        if (const void* lf = std::memchr(source.pos, '\n', unread)) {
+            source.pos = static_cast<char*>(const_cast<void*>(lf)) + 1;
+            source.atRecordStart = true;
+            ++source.line;
+            return true;
+        }
+        source.pos = source.end;
+        if (!refillSource(source)) {
+            source.atRecordStart = true;
+            return !source.failed;
+        }
+    }
+}
 
 // One value as scanned, before it is converted to its item (or items, under a
 // repeat count): its characters as text, and its analysis as a number.
@@ -295,4 +338,41 @@ int readFreeForm(RecordSource& source, std::span<const ReadItem> items, bool cat
     if (status == readEnd && !catchEnd) raiseRunTimeError(errEndOfFile, source.unit, source.name);
     if (status > 0 && !catchError) raiseRunTimeError(status, source.unit, source.name);
     return status;
+}
+
+std::ptrdiff_t readRecordText(RecordSource& source, char* out, std::size_t capacity) {
+    assert(source.atRecordStart);
+    std::size_t length = 0;
+    bool seen = false;  // a byte of the record, its line end included
+    bool cut = false;
+    for (;;) {
+        if (source.pos == source.end && !refillSource(source)) {
+            // a last line without a line end is a record all the same
+            return seen && !source.failed ? static_cast<std::ptrdiff_t>(length) : -1;
+        }
+        seen = true;
+        std::size_t unread = static_cast<std::size_t>(source.end - source.pos);
+        const void* lf = std::memchr(source.pos, '\n', unread);
+        std::size_t n = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - source.pos) : unread;
+        std::size_t keep = std::min(n, capacity - length);
+        std::memcpy(out + length, source.pos, keep);
+        length += keep;
+        cut = cut || keep < n;
+        if (lf) {
+            // a CR before the LF belongs to the line end
+            if (!cut && length > 0 && out[length - 1] == '\r') --length;
+            advanceSource(source, n + 1, 1);
+            return static_cast<std::ptrdiff_t>(length);
+        }
+        source.pos = source.end;
+        source.atRecordStart = false;
+    }
+}
+
+int skipToText(RecordSource& source) {
+    for (;;) {
+        int c = peekByte(source);
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return c;
+        consumeByte(source);
+    }
 }

@@ -8,7 +8,6 @@
 #include "numbers/plain_number.h"
 #include "stops/stops.h"
 #include "textio/record_source.h"
-#include "textio/source_buffer.h"
 
 // Files are read in blocks of up to this size. A file that is read ahead in
 // blocks of its own (see rows/) needs its source only for the rows in other
@@ -135,23 +134,6 @@ bool refillSource(RecordSource& source) {
     return true;
 }
 
-bool skipRecord(RecordSource& source) {
-    for (;;) {
-        std::size_t unread = static_cast<std::size_t>(source.end - source.pos);
-        if (const void* lf = std::memchr(source.pos, '\n', unread)) {
-            source.pos = static_cast<char*>(const_cast<void*>(lf)) + 1;
-            source.atRecordStart = true;
-            ++source.line;
-            return true;
-        }
-        source.pos = source.end;
-        if (!refillSource(source)) {
-            source.atRecordStart = true;
-            return !source.failed;
-        }
-    }
-}
-
 const char* holdLine(RecordSource& source) {
     if (source.lastLineEnd != nullptr && source.pos <= source.lastLineEnd) return source.lastLineEnd;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -171,41 +153,4 @@ void advanceSource(RecordSource& source, std::size_t bytes, std::int64_t lines) 
     source.pos += bytes;
     source.line += lines;
     source.atRecordStart = true;
-}
-
-std::ptrdiff_t readRecordText(RecordSource& source, char* out, std::size_t capacity) {
-    assert(source.atRecordStart);
-    std::size_t length = 0;
-    bool seen = false;  // a byte of the record, its line end included
-    bool cut = false;
-    for (;;) {
-        if (source.pos == source.end && !refillSource(source)) {
-            // a last line without a line end is a record all the same
-            return seen && !source.failed ? static_cast<std::ptrdiff_t>(length) : -1;
-        }
-        seen = true;
-        std::size_t unread = static_cast<std::size_t>(source.end - source.pos);
-        const void* lf = std::memchr(source.pos, '\n', unread);
-        std::size_t n = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - source.pos) : unread;
-        std::size_t keep = std::min(n, capacity - length);
-        std::memcpy(out + length, source.pos, keep);
-        length += keep;
-        cut = cut || keep < n;
-        if (lf) {
-            // a CR before the LF belongs to the line end
-            if (!cut && length > 0 && out[length - 1] == '\r') --length;
-            advanceSource(source, n + 1, 1);
-            return static_cast<std::ptrdiff_t>(length);
-        }
-        source.pos = source.end;
-        source.atRecordStart = false;
-    }
-}
-
-int skipToText(RecordSource& source) {
-    for (;;) {
-        int c = peekByte(source);
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return c;
-        consumeByte(source);
-    }
 }

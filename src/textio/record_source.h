@@ -68,18 +68,6 @@ const char* holdLine(RecordSource& source);
 // the start of a record.
 void advanceSource(RecordSource& source, std::size_t bytes, std::int64_t lines);
 
-// Reads the record at the position whole, as text: its first `capacity`
-// characters into `out`, the rest consumed with it, a CR before its LF no
-// part of it. Never reads past its line end, so that on standard input a
-// command started later sees exactly what follows. Returns its length, or
-// -1 when no record is left (or a read was refused: then `failed` is set).
-std::ptrdiff_t readRecordText(RecordSource& source, char* out, std::size_t capacity);
-
-// Skips blanks, tabs, CRs and line ends, into following records as needed,
-// counting the lines. Returns the next byte, not consumed, or -1 when the
-// source ends (or fails: then `failed` is set).
-int skipToText(RecordSource& source);
-
 // The file offset of the next unread byte of a file source.
 std::int64_t sourceOffset(const RecordSource& source);
 

@@ -1,4 +1,4 @@
-// Fuzz target: the prompt answer (a text of 200, neither flag set) and then
+// Fuzz target: the prompt answer (a path field, neither flag set) and then
 // the final wait (no items) from standard input, which holds the arbitrary
 // bytes after the first: through a pipe when its lowest bit is set (read byte
 // by byte), else from a regular file (read in blocks and given back).
@@ -41,7 +41,7 @@ static void restoreStandardInput() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     feedStandardInput(data + 1, size - 1, (data[0] & 1) != 0);
-    char finput[200];
+    char finput[pathLength];
     setField(finput, sizeof finput, "", 0);
     int stop = runCatchingStop([&] {
         RecordSource input = standardInputSource();

@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string report = directory + "/report.txt";
     replaceFile(series.c_str(), data + 1, size - 1);
     unlink(report.c_str());
-    char finput[200];
-    char foutput[200];
+    char finput[pathLength];
+    char foutput[pathLength];
     setField(finput, sizeof finput, series.c_str(), series.size());
     setField(foutput, sizeof foutput, report.c_str(), report.size());
     const UnitSet& units = mass ? MassUnitSet : VolumeUnitSet;

@@ -106,7 +106,7 @@ bool isXysName(const char* finput, std::size_t length) {
     return end - start == 3 && std::memcmp(finput + start, "xys", 3) == 0;
 }
 
-SeriesReader openSeries(const char* finput) {
+SeriesReader openSeries(const char* finput, const ReadTuning& tuning) {
     SeriesReader series;
     std::memset(series.name, ' ', sizeof series.name);
     char path[pathLength + 1];  // the name as used
@@ -122,13 +122,13 @@ SeriesReader openSeries(const char* finput) {
                         "read as a .txt series, not .xys (the text after the first dot of the path is not exactly xys)");
     OpenResult opened = openFileByName(path, FileUse::reading);
     if (opened.error != 0) raiseRunTimeError(opened.error, seriesUnit, fullPath);
-    series.source = fileSource(opened.file, seriesUnit, fullPath);
+    series.source = fileSource(opened.file, seriesUnit, fullPath, tuning.bufferBytes);
     if (series.xys) {
         readXysHeader(series);
     } else {
         series.rowLimit = txtRowLimit;
     }
-    series.rows = startRowReader(series.source);
+    series.rows = startRowReader(series.source, tuning.blockBytes, tuning.threads);
     return series;
 }
 

@@ -38,10 +38,19 @@ struct SeriesReader {
 // (the whole name when there is none), trailing blanks ignored, is "xys".
 bool isXysName(const char* finput, std::size_t length);
 
+// How a series is read, for tests (0 each: as the programs read): the size of
+// the source's buffer (fileSource), of the blocks parsed ahead and the
+// threads that parse them (startRowReader).
+struct ReadTuning {
+    std::size_t bufferBytes = 0;
+    std::int64_t blockBytes = 0;
+    int threads = 0;
+};
+
 // Opens the series file named by the path field `finput` and reads the
 // header of an `.xys` series. A failure ends the run in the run-time error
 // stop: nothing of the rows has been read then.
-SeriesReader openSeries(const char* finput);
+SeriesReader openSeries(const char* finput, const ReadTuning& tuning = {});
 
 // The next rows of the series, in file order: row i is (time[i], rate[i]),
 // valid until the next call. An empty run once every row is read; the file

@@ -39,18 +39,20 @@ RecordSource fixedTextSource(const char* text, std::size_t length) {
     return source;
 }
 
-RecordSource standardInputSource() {
+RecordSource standardInputSource(std::size_t bufferBytes) {
+    assert(bufferBytes == 0 || bufferBytes >= 2);  // a CR LF must fit
     RecordSource source;
     source.kind = SourceKind::standardInput;
     source.unit = inputUnit;
     std::strcpy(source.name, inputName);
-    source.capacity = inputBlockSize;
+    source.capacity = bufferBytes > 0 ? bufferBytes : inputBlockSize;
     source.storage = newBuffer(source.capacity);
     source.pos = source.end = source.storage.get();
     return source;
 }
 
-RecordSource fileSource(FileHandle file, int unit, const char* messageName) {
+RecordSource fileSource(FileHandle file, int unit, const char* messageName, std::size_t bufferBytes) {
+    assert(bufferBytes == 0 || bufferBytes >= 2);  // a CR LF must fit
     RecordSource source;
     source.kind = SourceKind::file;
     source.unit = unit;
@@ -58,7 +60,7 @@ RecordSource fileSource(FileHandle file, int unit, const char* messageName) {
     if (n >= messageNameSize) n = messageNameSize - 1;
     std::memcpy(source.name, messageName, n);
     source.file = file;
-    source.capacity = fileBlockSize;
+    source.capacity = bufferBytes > 0 ? bufferBytes : fileBlockSize;
     source.storage = newBuffer(source.capacity);
     source.pos = source.end = source.storage.get();
     source.positional = regularFileSize(file) >= 0;

@@ -45,13 +45,16 @@ struct RecordSource {
 RecordSource fixedTextSource(const char* text, std::size_t length);
 
 // A source over standard input (unit -4, CONIN$). Without memory for its
-// buffer, the run ends in run-time error 41.
-RecordSource standardInputSource();
+// buffer, the run ends in run-time error 41. `bufferBytes` (0: 16 KiB, at
+// least 2) is for tests, as for fileSource.
+RecordSource standardInputSource(std::size_t bufferBytes = 0);
 
 // A source over an open file, which it reads in large blocks. `messageName` is
 // the name that messages quote for `unit`. Without memory for its buffer, the
-// run ends in run-time error 41.
-RecordSource fileSource(FileHandle file, int unit, const char* messageName);
+// run ends in run-time error 41. `bufferBytes` (0: 256 KiB, at least 2) is
+// for tests, whose small files then meet refills and lines longer than the
+// buffer.
+RecordSource fileSource(FileHandle file, int unit, const char* messageName, std::size_t bufferBytes = 0);
 
 // Reads more bytes into the buffer behind the unread ones, which move to its
 // start. Returns false when nothing more can be read: the end, a full

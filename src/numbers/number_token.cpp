@@ -47,6 +47,23 @@ static void addWordLetter(NumberToken& token, char c) {
     token.word[token.wordLength++] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+void resetNumber(NumberToken& token) {
+    token.state = NumberState::start;
+    token.negative = false;
+    token.pointSeen = false;
+    token.signExponent = false;
+    token.expNegative = false;
+    token.logicalTrue = false;
+    token.logicalAfterPoint = false;
+    token.mantissaDigits = 0;
+    token.digitCount = 0;
+    token.sticky = false;
+    token.pointExponent = 0;
+    token.exponent = 0;
+    token.wordLength = 0;
+    token.wordTooLong = false;
+}
+
 // The stages of a token, each a function of the states it covers. First the
 // token's start: a sign, a leading point, the letter of a logical form, or
 // the first digit or word letter.

@@ -43,6 +43,10 @@ struct NumberToken {
     char digits[keptDigits];
 };
 
+// Makes `token` a fresh one, as NumberToken{} would, without clearing its
+// digits, of which only the first digitCount are ever read.
+void resetNumber(NumberToken& token);
+
 // Feeds the next character of the token.
 void feedNumber(NumberToken& token, char c);
 

@@ -82,19 +82,23 @@ std::size_t substitute(char* out, std::size_t capacity, const char* pattern,
         std::memcpy(out + n, text, length);
         n += length;
     };
-    for (const char* p = pattern; *p != '\0'; ++p) {
+    for (const char* p = pattern;;) {
+        // the text up to the next %, as it stands
+        const char* percent = std::strchr(p, '%');
+        std::size_t plain = percent ? static_cast<std::size_t>(percent - p) : std::strlen(p);
+        append(p, plain);
+        if (percent == nullptr) return n;
         const Substitution* found = nullptr;
-        if (p[0] == '%')
-            for (const Substitution& candidate : substitutions)
-                if (candidate.letter == p[1]) found = &candidate;
+        for (const Substitution& candidate : substitutions)
+            if (candidate.letter == percent[1]) found = &candidate;
         if (found != nullptr) {
             append(found->text, std::strlen(found->text));
-            ++p;
+            p = percent + 2;
         } else {
-            append(p, 1);
+            append(percent, 1);
+            p = percent + 1;
         }
     }
-    return n;
 }
 
 const char* decimalText(char (&out)[decimalTextSize], std::int64_t value) {

@@ -156,7 +156,7 @@ bool skipInPair(Scanner& scan) { return skipToText(scan.source) >= 0; }
 // conversion status, or 59 when there is no number at all.
 int scanPairNumber(Scanner& scan, ValueToken& part, double& number) {
     bool repeat = false;
-    part.number = NumberToken{};
+    resetNumber(part.number);
     part.length = 0;
     if (int error = scanPlain(scan, part, true, false, repeat)) return error;
     if (part.length == 0) return errSyntax;
@@ -309,7 +309,7 @@ int readItems(Scanner& scan, std::span<const ReadItem> items) {
         }
         value.length = 0;
         value.tooLong = false;
-        value.number = NumberToken{};
+        resetNumber(value.number);
         if (int error = scanValue(scan, items, next, value)) return error;
         scan.afterValue = true;
     }

@@ -280,6 +280,13 @@ TEST(FreeFormNumbers, FormsExponentsWordsAndPairs)
         double value = c.status == 0 ? c.value : unset;
         expectReals(readFixed(c.text), c.status, {value});
         expectReals(readFileReal(c.text), c.status, {value});
+        // A second value through the general grammar starts afresh: nothing
+        // of the first (its sign, point, exponent, word) carries over.
+        if (c.status == 0 && std::string(c.text).find_first_of("()") == std::string::npos) {
+            std::string two = std::string(c.text) + " 7";
+            RecordSource source = fixedTextSource(two.data(), two.size());
+            expectReals(readReals(source, 2), 0, {c.value, 7.0});
+        }
     }
     // the NaN is a quiet one
     Reals r = readFixed("NaN");

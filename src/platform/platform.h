@@ -118,5 +118,26 @@ struct StackFrame {
 // the caller of walkStack. Returns how many it filled.
 int walkStack(StackFrame* frames, int capacity);
 
+#ifdef QSTAT_END_PROCESS_THROWS
+// In builds for fuzzing only: whether walkStack walks and names the frames
+// at all (on at first); off, it gives none. The walk and the symbol lookup
+// are most of the time of a stop, so a harness has them done for a sampled
+// share of its runs.
+void listStackFrames(bool on);
+
+// In builds for fuzzing only (on POSIX systems): one series file and standard
+// input held in memory, so that a harness runs thousands of inputs a second
+// without a system call for the file's bytes. While `name` is served, the
+// file services treat that name as an existing regular file of `size` bytes
+// whose handle, servedFileHandle(), reads `data` (which must stay unchanged
+// until the next call); writes to it are refused. A null `name` ends the
+// serving. The file's handle needs no close.
+void serveFileFromMemory(const char* name, const char* data, std::size_t size);
+FileHandle servedFileHandle();
+// Standard input reads `data` as it would a regular file, a line at most at
+// a time, to its end; null `data` gives standard input back to the system.
+void serveStandardInputFromMemory(const char* data, std::size_t size);
+#endif
+
 // Ends the process with `status` as its exit status. Never returns.
 [[noreturn]] void endProcess(int status);

@@ -48,11 +48,46 @@ ProgramArguments startProcess(int argc, char** argv) {
     return args;
 }
 
+#ifdef QSTAT_END_PROCESS_THROWS
+namespace {
+// What a fuzz harness serves from memory (platform.h). The handle is one no
+// descriptor can have, and closing it is a no-op as for any negative value.
+struct ServedBytes {
+    const char* name = nullptr;  // the file's name; null when nothing is served
+    const char* data = nullptr;
+    std::size_t size = 0;
+    std::size_t position = 0;  // of sequential reads
+};
+ServedBytes servedFile;
+ServedBytes servedInput;
+constexpr std::intptr_t servedHandle = -2;
+}  // namespace
+
+void serveFileFromMemory(const char* name, const char* data, std::size_t size) { servedFile = {name, data, size, 0}; }
+FileHandle servedFileHandle() { return FileHandle{servedHandle}; }
+void serveStandardInputFromMemory(const char* data, std::size_t size) {
+    servedInput = {data ? "standard input" : nullptr, data, size, 0};
+}
+
+static bool isServedName(const char* name) { return servedFile.name && std::strcmp(name, servedFile.name) == 0; }
+static bool isServedFile(FileHandle file) { return servedFile.name && file.value == servedHandle; }
+// Up to `size` served bytes from `offset` on.
+static std::ptrdiff_t readServed(const ServedBytes& served, std::size_t offset, char* buffer, std::size_t size) {
+    if (offset >= served.size) return 0;
+    std::size_t n = served.size - offset < size ? served.size - offset : size;
+    std::memcpy(buffer, served.data + offset, n);
+    return static_cast<std::ptrdiff_t>(n);
+}
+#else
+constexpr bool isServedName(const char*) { return false; }
+#endif
+
 // Here /? is an ordinary path: the root directory's file "?".
 bool slashQuestionAsksForHelp() { return false; }
 
 bool fileExists(const char* name) {
     struct stat info;
+    if (isServedName(name)) return true;
     return name[0] != '\0' && stat(name, &info) == 0;
 }
 
@@ -87,6 +122,13 @@ OpenResult openFileByName(const char* name, FileUse use) {
         result.error = errFileNotFound;  // no file can have an empty name
         return result;
     }
+#ifdef QSTAT_END_PROCESS_THROWS
+    if (isServedName(name)) {
+        servedFile.position = 0;
+        result.file = servedFileHandle();
+        return result;
+    }
+#endif
     struct stat info;
     bool pipe = stat(name, &info) == 0 && S_ISFIFO(info.st_mode);
     int fd = use == FileUse::reading && pipe ? openRetrying(name, O_RDONLY, 0)
@@ -111,6 +153,13 @@ OpenResult openFileByName(const char* name, FileUse use) {
 }
 
 std::ptrdiff_t readFileBytes(FileHandle file, char* buffer, std::size_t size) {
+#ifdef QSTAT_END_PROCESS_THROWS
+    if (isServedFile(file)) {
+        std::ptrdiff_t n = readServed(servedFile, servedFile.position, buffer, size);
+        servedFile.position += static_cast<std::size_t>(n);
+        return n;
+    }
+#endif
     ssize_t n;
     do n = read(static_cast<int>(file.value), buffer, size);
     while (n < 0 && errno == EINTR);
@@ -118,6 +167,9 @@ std::ptrdiff_t readFileBytes(FileHandle file, char* buffer, std::size_t size) {
 }
 
 std::ptrdiff_t readFileBytesAt(FileHandle file, std::int64_t offset, char* buffer, std::size_t size) {
+#ifdef QSTAT_END_PROCESS_THROWS
+    if (isServedFile(file)) return readServed(servedFile, static_cast<std::size_t>(offset), buffer, size);
+#endif
     ssize_t n;
     do n = pread(static_cast<int>(file.value), buffer, size, static_cast<off_t>(offset));
     while (n < 0 && errno == EINTR);
@@ -141,6 +193,9 @@ static off_t seekDescriptor(int fd, off_t offset, int whence) {
 }
 
 std::int64_t regularFileSize(FileHandle file) {
+#ifdef QSTAT_END_PROCESS_THROWS
+    if (isServedFile(file)) return static_cast<std::int64_t>(servedFile.size);
+#endif
     struct stat info;
     if (!statDescriptor(static_cast<int>(file.value), info) || !S_ISREG(info.st_mode)) return -1;
     return static_cast<std::int64_t>(info.st_size);
@@ -249,6 +304,14 @@ void fullPathForMessage(const char* name, char* out, std::size_t capacity) {
 }
 
 std::ptrdiff_t readStandardInput(char* buffer, std::size_t size) {
+#ifdef QSTAT_END_PROCESS_THROWS
+    if (servedInput.name) {
+        std::ptrdiff_t n = readServed(servedInput, servedInput.position, buffer, size);
+        if (const void* lf = std::memchr(buffer, '\n', static_cast<std::size_t>(n))) n = static_cast<const char*>(lf) - buffer + 1;
+        servedInput.position += static_cast<std::size_t>(n);
+        return n;
+    }
+#endif
     struct stat info;
     bool seekable = statDescriptor(0, info) && S_ISREG(info.st_mode);
     if (seekable) {
@@ -324,8 +387,16 @@ static bool lookUpAddress(const void* address, Dl_info& info) {
     return true;
 }
 
+#ifdef QSTAT_END_PROCESS_THROWS
+static bool listingFrames = true;
+void listStackFrames(bool on) { listingFrames = on; }
+#else
+constexpr bool listingFrames = true;
+#endif
+
 int walkStack(StackFrame* frames, int capacity) {
     constexpr int maxFrames = 64;
+    if (!listingFrames) return 0;
     void* addresses[maxFrames];
     int total = backtrace(addresses, maxFrames);
     int count = 0;

@@ -427,12 +427,19 @@ static void nameRoutine(StackFrame& frame, HANDLE process, DWORD64 address) {
     }
 }
 
+#ifdef QSTAT_END_PROCESS_THROWS
+static bool listingFrames = true;
+void listStackFrames(bool on) { listingFrames = on; }
+#else
+constexpr bool listingFrames = true;
+#endif
+
 int walkStack(StackFrame* frames, int capacity) {
     // Older systems capture at most 62 frames in one call.
     constexpr int maxFrames = 62;
     void* addresses[maxFrames];
     int wanted = capacity < maxFrames ? capacity : maxFrames;
-    if (wanted <= 0) return 0;
+    if (wanted <= 0 || !listingFrames) return 0;
     // Skipping one frame leaves out walkStack itself.
     int captured = CaptureStackBackTrace(1, static_cast<DWORD>(wanted), addresses, nullptr);
     // A null return address ends the stack; Wine's walk goes on past it into

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "platform/process_end.h"
 
 // Run-time error numbers that a stop may carry, plus 0 for the plain stop.
@@ -20,6 +21,30 @@ bool knownStopStatus(int status);
 // while the library's standard output and error go to /dev/null.
 void prepareFuzzProcess(int* argc, char*** argv);
 
+// What the two leading bytes of an input set for the reading of the rest:
+// the sizes of the source's buffer (byte 0, bits 0-3) and of the blocks
+// parsed ahead (bits 4-7), each 16 bytes to 4 KiB, so that refills, lines
+// longer than the buffer, block seams, partial segments and the segment
+// limit all fall inside small inputs; a second thread parsing ahead, for one
+// input in eight (byte 1, bits 0-2 all set); and the rows a caller asks for
+// at a time, 1 to 32 (byte 1, bits 3-7).
+struct ReadSettings {
+    std::size_t bufferBytes;
+    std::int64_t blockBytes;
+    int threads;
+    std::int64_t rowsAtATime;
+};
+constexpr std::size_t readSettingsBytes = 2;
+ReadSettings readSettings(const std::uint8_t* settings);
+
+// The buffer size of a settings byte alone (bits 0-3).
+std::size_t bufferSetting(std::uint8_t setting);
+
+// A memory-backed file holding `data`, positioned at its start: one file
+// for the whole process, rewritten for each input, never to be closed.
+// Aborts when the system cannot provide one.
+int memoryFile(const std::uint8_t* data, std::size_t size);
+
 // A descriptor of an anonymous file holding `data`, positioned at its start.
 // Aborts when the system cannot provide one.
 int anonymousFile(const std::uint8_t* data, std::size_t size, const char* name);
@@ -30,16 +55,21 @@ void replaceFile(const char* path, const std::uint8_t* data, std::size_t size);
 // A private directory for the files of one fuzz process, removed at exit.
 const char* fuzzDirectory();
 
-// The descriptors below 64 that are open.
+// Which of the descriptors 3 to 8 are open: those that a run's files take,
+// since the system gives each open the lowest free descriptor, a run opens
+// two files at most, libFuzzer keeps one or two of its own below them, and
+// the harness keeps its own at 100 and up.
+constexpr int firstWatched = 3;
+constexpr int watchedDescriptors = 6;
 struct OpenDescriptors {
-    bool open[64];
+    bool open[watchedDescriptors];
 };
 OpenDescriptors openDescriptors();
 
-// Closes every descriptor below 64 that was not open in `before`: a run that
-// ends in a stop leaves its series or report file open, as the process end
-// would close it.
-void closeNewDescriptors(const OpenDescriptors& before);
+// Closes the descriptors that were opened since `before`, and returns how
+// many: a run that ends in a stop leaves its series or report file open, as
+// the process end would close it; a run that returns leaves none.
+int closeNewDescriptors(const OpenDescriptors& before);
 
 // Ends the fuzz process with a report on the real standard error when
 // `condition` is false; libFuzzer then keeps the input as a crash.
@@ -51,6 +81,10 @@ void require(bool condition, const char* what);
 template <typename Body>
 int runCatchingStop(Body&& body) {
     OpenDescriptors before = openDescriptors();
+    // The stack listing walks and names its frames in one run in 1024, the
+    // first included, so that a single input replayed shows them.
+    static unsigned runs = 0;
+    listStackFrames(runs++ % 1024 == 0);
     int status = -1;
     try {
         body();
@@ -58,6 +92,7 @@ int runCatchingStop(Body&& body) {
         status = end.status;
         require(knownStopStatus(status), "stop with an unknown status");
     }
-    closeNewDescriptors(before);
+    int left = closeNewDescriptors(before);
+    require(status != -1 || left == 0, "a run that returned left a file open");
     return status;
 }

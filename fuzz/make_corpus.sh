@@ -13,6 +13,13 @@ mkdir -p "$corpus"/{row_both_flags,row_catch_error,xys_header,prompt_answer,thre
 # seed FOLDER NAME BYTES: one seed file; BYTES go through printf %b.
 seed() { printf '%b' "$3" >"$corpus/$1/$2"; }
 
+# The reading settings that lead an input (fuzz_support.h: the buffer's and
+# the blocks' sizes, the thread, the rows asked at a time), three ways in
+# turn: the smallest sizes and one row at a time; 256 bytes, two threads and
+# two rows; 4 KiB and 32 rows.
+settings=('\x00\x00' '\x44\x0f' '\x88\xf8')
+setting() { printf '%s' "${settings[$(($1 % 3))]}"; }
+
 # Rows: separators, line ends, nulls, slashes, repeat counts, pairs,
 # comments, and numbers in every form the free-form read takes or refuses.
 rows=(
@@ -45,14 +52,16 @@ rows=(
   'nul-bytes:1\x00 2\n3 4\n'
   'high-bytes:1\xa0 2\n\xff\xfe 3\n'
 )
+i=0
 for entry in "${rows[@]}"; do
-  seed row_both_flags "${entry%%:*}" "${entry#*:}"
-  seed row_catch_error "${entry%%:*}" "${entry#*:}"
+  seed row_both_flags "${entry%%:*}" "$(setting $i)${entry#*:}"
+  seed row_catch_error "${entry%%:*}" "$(setting $((i + 1)))${entry#*:}"
+  i=$((i + 1))
 done
 # The bundled examples, the first lines of each.
-head -n 40 "$root/../examples/knik_river_daily.txt" >"$corpus/row_both_flags/knik"
-head -n 40 "$root/../examples/sediment_flux.txt" >"$corpus/row_both_flags/sediment"
-tail -n +2 "$root/../examples/tidal_discharge.xys" | head -n 40 >"$corpus/row_catch_error/tidal"
+{ printf '%b' "$(setting 0)"; head -n 40 "$root/../examples/knik_river_daily.txt"; } >"$corpus/row_both_flags/knik"
+{ printf '%b' "$(setting 1)"; head -n 40 "$root/../examples/sediment_flux.txt"; } >"$corpus/row_both_flags/sediment"
+{ printf '%b' "$(setting 2)"; tail -n +2 "$root/../examples/tidal_discharge.xys" | head -n 40; } >"$corpus/row_catch_error/tidal"
 
 # .xys headers: conventional, unquoted names, values over several lines,
 # counts at and beyond the limits, and every kind of wrong value.
@@ -79,24 +88,29 @@ headers=(
   'empty:'
   'blank:\n  \n\t\n'
 )
-for entry in "${headers[@]}"; do seed xys_header "${entry%%:*}" "${entry#*:}"; done
+i=0
+for entry in "${headers[@]}"; do
+  seed xys_header "${entry%%:*}" "$(setting $i | head -c 4)${entry#*:}"  # the buffer's byte alone
+  i=$((i + 1))
+done
 
-# Prompt answers: the first byte chooses a pipe (odd) or a file (even).
+# Prompt answers: the first byte sets the buffer (bits 0-3) and where the
+# bytes come from (bits 4-7): 1111 a pipe, 1110 a regular file, else memory.
 answers=(
-  'plain:\x00flow.txt\n\n'
-  'quoted-blank:\x01"my data.txt"\nanything at the final wait\n'
+  'plain:\x04flow.txt\n\n'
+  'quoted-blank:\xe8"my data.txt"\nanything at the final wait\n'
   'empty-first:\x00\n\nflow.txt\n\n'
-  'apostrophes:\x01  '"'"'run1/flow.txt'"'"'  trailing words\n\n'
-  'backslash:\x00C:\\data\\x.txt\n\n'
-  'slash:\x01C:/data/series.txt\n\n'
-  'comma:\x00data,v2.txt\n\n'
-  'repeat:\x013*abc\n\n'
+  'apostrophes:\xf4  '"'"'run1/flow.txt'"'"'  trailing words\n\n'
+  'backslash:\x08C:\\data\\x.txt\n\n'
+  'slash:\xf0C:/data/series.txt\n\n'
+  'comma:\x04data,v2.txt\n\n'
+  'repeat:\x083*abc\n\n'
   'unterminated:\x00'"'"'unterminated\nmore\n'
-  'doubled:\x01"a""b"\n\n'
-  'eof:\x00'
-  'eof-pipe:\x01'
-  'crlf:\x01\r\n\r\nx\r\n\r\n'
-  'no-wait:\x00flow.txt\n'
+  'doubled:\x04"a""b"\n\n'
+  'eof:\x08'
+  'eof-pipe:\xf0'
+  'crlf:\xe4\r\n\r\nx\r\n\r\n'
+  'no-wait:\x08flow.txt\n'
   'null:\x00,\n\n'
 )
 for entry in "${answers[@]}"; do seed prompt_answer "${entry%%:*}" "${entry#*:}"; done
@@ -112,7 +126,8 @@ thresholds=(
 for entry in "${thresholds[@]}"; do seed threshold "${entry%%:*}" "${entry#*:}"; done
 
 # Whole series files: the first byte is the kind (bit 0: .xys), the unit set
-# (bit 1: mass) and the threshold (bits 2-3: 100000, 0, -1, NaN).
+# (bit 1: mass) and the threshold (bits 2-3: 100000, 0, -1, NaN), then come
+# the two bytes of the reading settings.
 series=(
   'worked-txt:\x000 2\n1 0\n2 -4\n'
   'worked-mass:\x020 2\n1 0\n2 -4\n'
@@ -142,9 +157,14 @@ series=(
   'xys-row-syntax:\x01XYS 1 2 r\n0 1\n# 2\n'
   'mixed-forms:\x000 2\n1,0\n2\t-4.5e0\n3 (1, 2)\n4 2*\n5 NaN\n'
 )
-for entry in "${series[@]}"; do seed series_reader "${entry%%:*}" "${entry#*:}"; done
-{ printf '\x01'; head -n 60 "$root/../examples/tidal_discharge.xys" | sed '1s/ 289 / 59 /'; } >"$corpus/series_reader/tidal"
-{ printf '\x00'; head -n 60 "$root/../examples/knik_river_daily.txt"; } >"$corpus/series_reader/knik"
-{ printf '\x02'; head -n 60 "$root/../examples/sediment_flux.txt"; } >"$corpus/series_reader/sediment"
+i=0
+for entry in "${series[@]}"; do
+  bytes=${entry#*:}
+  seed series_reader "${entry%%:*}" "${bytes:0:4}$(setting $i)${bytes:4}"
+  i=$((i + 1))
+done
+{ printf '%b' "\x01$(setting 0)"; head -n 60 "$root/../examples/tidal_discharge.xys" | sed '1s/ 289 / 59 /'; } >"$corpus/series_reader/tidal"
+{ printf '%b' "\x00$(setting 1)"; head -n 60 "$root/../examples/knik_river_daily.txt"; } >"$corpus/series_reader/knik"
+{ printf '%b' "\x02$(setting 2)"; head -n 60 "$root/../examples/sediment_flux.txt"; } >"$corpus/series_reader/sediment"
 
 for folder in "$corpus"/*; do echo "$(ls "$folder" | wc -l) seeds in ${folder#"$root"/}"; done

@@ -1,7 +1,8 @@
 // What every fuzz target needs to run the library over and over in one
-// process: quiet console streams, the fuzz input as a file, the end of a run
-// caught instead of ending the process, and the descriptors a stopped run
-// left open closed again.
+// process: quiet console streams, the reading settings that lead an input,
+// the input as a memory-backed file where a real descriptor is wanted, the
+// end of a run caught instead of ending the process, and the descriptors a
+// stopped run left open closed again.
 #pragma once
 
 #include <cstddef>

@@ -3,11 +3,12 @@
 # the forms that the end-to-end cases, the examples and the free-form rules
 # use: rows, headers, numbers in every form, prompt answers and thresholds.
 # Run it again after changing the lists below; the folders are kept in git.
+# The seeds are written over those of the same name; what campaigns added to
+# a folder (files named by their hash) stays.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
 corpus=$root/corpus
-rm -rf "$corpus"
 mkdir -p "$corpus"/{row_both_flags,row_catch_error,xys_header,prompt_answer,threshold,series_reader}
 
 # seed FOLDER NAME BYTES: one seed file; BYTES go through printf %b.
@@ -167,4 +168,4 @@ done
 { printf '%b' "\x00$(setting 1)"; head -n 60 "$root/../examples/knik_river_daily.txt"; } >"$corpus/series_reader/knik"
 { printf '%b' "\x02$(setting 2)"; head -n 60 "$root/../examples/sediment_flux.txt"; } >"$corpus/series_reader/sediment"
 
-for folder in "$corpus"/*; do echo "$(ls "$folder" | wc -l) seeds in ${folder#"$root"/}"; done
+for folder in "$corpus"/*; do echo "$(ls "$folder" | wc -l) inputs in ${folder#"$root"/}"; done

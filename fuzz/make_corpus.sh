@@ -96,21 +96,21 @@ for entry in "${headers[@]}"; do
 done
 
 # Prompt answers: the first byte sets the buffer (bits 0-3) and where the
-# bytes come from (bits 4-7): 1111 a pipe, 1110 a regular file, else memory.
+# bytes come from: 0xFF a pipe, 0xFE a regular file, else memory.
 answers=(
   'plain:\x04flow.txt\n\n'
-  'quoted-blank:\xe8"my data.txt"\nanything at the final wait\n'
+  'quoted-blank:\xfe"my data.txt"\nanything at the final wait\n'
   'empty-first:\x00\n\nflow.txt\n\n'
-  'apostrophes:\xf4  '"'"'run1/flow.txt'"'"'  trailing words\n\n'
+  'apostrophes:\xff  '"'"'run1/flow.txt'"'"'  trailing words\n\n'
   'backslash:\x08C:\\data\\x.txt\n\n'
-  'slash:\xf0C:/data/series.txt\n\n'
+  'slash:\xffC:/data/series.txt\n\n'
   'comma:\x04data,v2.txt\n\n'
   'repeat:\x083*abc\n\n'
   'unterminated:\x00'"'"'unterminated\nmore\n'
   'doubled:\x04"a""b"\n\n'
   'eof:\x08'
-  'eof-pipe:\xf0'
-  'crlf:\xe4\r\n\r\nx\r\n\r\n'
+  'eof-pipe:\xff'
+  'crlf:\xfe\r\n\r\nx\r\n\r\n'
   'no-wait:\x08flow.txt\n'
   'null:\x00,\n\n'
 )

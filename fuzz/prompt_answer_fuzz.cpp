@@ -3,10 +3,11 @@
 // bytes after the first. That byte sets the size of the source's buffer
 // (bits 0-3: 16 bytes to 4 KiB, so that answers cross refills and outgrow
 // the buffer) and where the bytes come from: served from memory
-// (platform.h), or for one input in sixteen each (bits 4-7 all set, or
-// 1110) a pipe, read byte by byte, and a regular file, read in blocks whose
-// bytes past the line are given back. Left out: refused reads and a failed
-// give-back (the fault-injection suite fails them).
+// (platform.h); when the byte is 0xFF through a pipe, read byte by byte,
+// and when it is 0xFE from a regular file, read in blocks whose bytes past
+// the line are given back. Those two are the system's own reads, rare among
+// inputs because each costs a system call per line or byte. Left out:
+// refused reads and a failed give-back (the fault-injection suite fails them).
 #include <unistd.h>
 
 #include "fuzz_support.h"
@@ -47,9 +48,7 @@ static void feedStandardInput(const std::uint8_t* data, std::size_t size, InputF
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     std::size_t bufferBytes = bufferSetting(data[0]);
-    InputFeed feed = (data[0] & 0xF0) == 0xF0 ? InputFeed::pipe
-                     : (data[0] & 0xF0) == 0xE0 ? InputFeed::file
-                                                 : InputFeed::memory;
+    InputFeed feed = data[0] == 0xFF ? InputFeed::pipe : data[0] == 0xFE ? InputFeed::file : InputFeed::memory;
     feedStandardInput(data + 1, size - 1, feed);
     char finput[pathLength];
     setField(finput, sizeof finput, "", 0);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzing in CI: installs clang 14 and its runtime when missing, builds the
 # libFuzzer targets in build/fuzz, replays every kept regression input and
-# the seed corpora, then runs each target for a bounded time. Any crash,
+# the committed corpora, then runs each target for a bounded time from its
+# corpus, and the campaign script for a few seconds. Any crash,
 # leak, sanitizer report, timeout (10 s an input) or out-of-memory (2 GiB)
 # fails the script; the failing input is left in build/fuzz/artifacts/TARGET/
 # and belongs, once understood, in fuzz/regressions/TARGET/.
@@ -52,6 +53,13 @@ for target in "${targets[@]}"; do
   fi
   summary+=("fuzz_$target: ${runs:-?} executions in $seconds s, status $status")
 done
+
+# The campaign script as a user runs it from a clone, briefly: it must fuzz,
+# merge into the corpus of the clone and print its record line.
+if ! bash fuzz/campaign.sh threshold 10 | grep '^record: '; then
+  failures=$((failures + 1))
+  echo "FAIL: fuzz/campaign.sh threshold 10"
+fi
 
 printf '%s\n' "${summary[@]}"
 if [ $failures -ne 0 ]; then

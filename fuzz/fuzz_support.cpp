@@ -98,7 +98,7 @@ ReadSettings readSettings(const std::uint8_t* settings) {
     ReadSettings read;
     read.bufferBytes = bufferSetting(settings[0]);
     read.blockBytes = std::int64_t{16} << (settings[0] >> 4) % 9;
-    read.threads = (settings[1] & 7) == 7 ? 2 : 1;
+    read.threads = (settings[1] & 0x1F) == 0x1F ? 2 : 1;
     read.rowsAtATime = 1 + (settings[1] >> 3);
     return read;
 }

@@ -27,8 +27,9 @@ void prepareFuzzProcess(int* argc, char*** argv);
 // parsed ahead (bits 4-7), each 16 bytes to 4 KiB, so that refills, lines
 // longer than the buffer, block seams, partial segments and the segment
 // limit all fall inside small inputs; a second thread parsing ahead, for one
-// input in eight (byte 1, bits 0-2 all set); and the rows a caller asks for
-// at a time, 1 to 32 (byte 1, bits 3-7).
+// input in 32 (byte 1, bits 0-4 all set: a thread costs more to start than
+// most inputs take to read); and the rows a caller asks for at a time, 1 to
+// 32 (byte 1, bits 3-7).
 struct ReadSettings {
     std::size_t bufferBytes;
     std::int64_t blockBytes;

@@ -17,8 +17,8 @@ seed() { printf '%b' "$3" >"$corpus/$1/$2"; }
 # The reading settings that lead an input (fuzz_support.h: the buffer's and
 # the blocks' sizes, the thread, the rows asked at a time), three ways in
 # turn: the smallest sizes and one row at a time; 256 bytes, two threads and
-# two rows; 4 KiB and 32 rows.
-settings=('\x00\x00' '\x44\x0f' '\x88\xf8')
+# four rows; 4 KiB and 32 rows.
+settings=('\x00\x00' '\x44\x1f' '\x88\xf8')
 setting() { printf '%s' "${settings[$(($1 % 3))]}"; }
 
 # Rows: separators, line ends, nulls, slashes, repeat counts, pairs,

@@ -1,7 +1,7 @@
 // The row read of the series reader (two doubles a row), done two ways over
 // the same bytes: the way the reader does it (the row reader over a source
 // buffer and blocks of the sizes the input's two leading bytes set, parsed
-// ahead by a second thread for one input in eight, asked for a few rows at a
+// ahead by a second thread for one input in 32, asked for a few rows at a
 // time, then the general free-form read for each row that it leaves), and
 // through the general free-form read alone, over a buffer that holds the
 // whole input. Both must give the same statuses, the same doubles bit for

@@ -2,7 +2,7 @@
 // chooses the file kind (bit 0: `.xys`, else `.txt`), the unit set (bit 1:
 // mass, else volume) and the threshold (bits 2-3); the next two set the
 // reading (fuzz_support.h: the source's buffer and the blocks parsed ahead,
-// 16 bytes to 4 KiB, and a second thread for one input in eight); the other
+// 16 bytes to 4 KiB, and a second thread for one input in 32); the other
 // bytes are the file, served from memory (platform.h), or for the inputs
 // with two threads a real file in a memory-backed folder where the system
 // has one.

@@ -60,18 +60,21 @@ set +e
 status=${PIPESTATUS[0]}
 set -e
 
+elapsed=$(($(date +%s) - start))
+
 # The status lines, "#RUNS ... cov: C ft: F ...", as "SECONDS RUNS C F".
 status_lines() {
   sed -nE 's/^([0-9]+) #([0-9]+)[^0-9].* cov: ([0-9]+) ft: ([0-9]+).*/\1 \2 \3 \4/p' "$log"
 }
-# cov/ft of the last status line at or before $1 seconds of the campaign.
+# cov/ft of the last status line at or before $1 seconds of the campaign;
+# "-" for a time the campaign did not reach.
 coverage_at() {
+  [ "$1" -le "$elapsed" ] || { echo "-"; return; }
   status_lines | awk -v t="$1" '$1 <= t { c = $3; f = $4 } END { if (c != "") print c "/" f; else print "-" }'
 }
 runs=$(sed -nE 's/^[0-9]+ stat::number_of_executed_units: *([0-9]+).*/\1/p' "$log" | tail -n 1)
 [ -n "$runs" ] || runs=$(status_lines | tail -n 1 | cut -d' ' -f2)
 runs=${runs:-0}
-elapsed=$(($(date +%s) - start))
 rate=$((runs / (elapsed > 0 ? elapsed : 1)))
 
 # The inputs of the working copy that add coverage go into the committed corpus.

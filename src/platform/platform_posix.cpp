@@ -52,6 +52,10 @@ ProgramArguments startProcess(int argc, char** argv) {
 namespace {
 // What a fuzz harness serves from memory (platform.h). The handle is one no
 // descriptor can have, and closing it is a no-op as for any negative value.
+// Threads: the harness sets both records between runs only, on its own
+// thread; during a run, the reading threads only read servedFile but for
+// `position`, which only the caller's thread (readFileBytes) moves, and only
+// the caller's thread reads standard input.
 struct ServedBytes {
     const char* name = nullptr;  // the file's name; null when nothing is served
     const char* data = nullptr;

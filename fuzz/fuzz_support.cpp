@@ -125,19 +125,6 @@ int memoryFile(const std::uint8_t* data, std::size_t size) {
     return fd;
 }
 
-int anonymousFile(const std::uint8_t* data, std::size_t size, const char* name) {
-    int fd = memfd_create(name, MFD_CLOEXEC);
-    if (fd < 0) fail("memfd_create failed");
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0) fail("cannot write the anonymous file");
-        done += static_cast<std::size_t>(n);
-    }
-    if (lseek(fd, 0, SEEK_SET) != 0) fail("cannot rewind the anonymous file");
-    return fd;
-}
-
 void replaceFile(const char* path, const std::uint8_t* data, std::size_t size) {
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) fail("cannot create a file in the fuzz directory");
@@ -196,7 +183,6 @@ NOT_FUZZED int closeNewDescriptors(const OpenDescriptors& before) {
     }
     return closed;
 }
-
 
 void require(bool condition, const char* what) {
     if (!condition) fail(what);

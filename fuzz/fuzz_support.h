@@ -47,10 +47,6 @@ std::size_t bufferSetting(std::uint8_t setting);
 // Aborts when the system cannot provide one.
 int memoryFile(const std::uint8_t* data, std::size_t size);
 
-// A descriptor of an anonymous file holding `data`, positioned at its start.
-// Aborts when the system cannot provide one.
-int anonymousFile(const std::uint8_t* data, std::size_t size, const char* name);
-
 // Writes `data` to the file at `path`, replacing what it held. Aborts on failure.
 void replaceFile(const char* path, const std::uint8_t* data, std::size_t size);
 

@@ -103,6 +103,12 @@ ReadSettings readSettings(const std::uint8_t* settings) {
     return read;
 }
 
+void letPartnerStart(const ReadSettings& settings, bool& waited) {
+    if (settings.threads < 2 || waited) return;
+    waited = true;
+    usleep(200);
+}
+
 int memoryFile(const std::uint8_t* data, std::size_t size) {
     static int fd = -1;
     if (fd < 0) {

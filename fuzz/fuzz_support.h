@@ -39,6 +39,13 @@ struct ReadSettings {
 constexpr std::size_t readSettingsBytes = 2;
 ReadSettings readSettings(const std::uint8_t* settings);
 
+// Called by a target after its first read of rows: with two threads, waits
+// a little, once, so that the partner, which the first read started, gets
+// to claim and parse blocks ahead of the caller. Without the wait the
+// caller reads a small input whole before the partner is scheduled, and the
+// hand-over between the two is never met.
+void letPartnerStart(const ReadSettings& settings, bool& waited);
+
 // The buffer size of a settings byte alone (bits 0-3).
 std::size_t bufferSetting(std::uint8_t setting);
 

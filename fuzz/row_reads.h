@@ -56,10 +56,12 @@ inline void readRows(FileHandle file, bool viaCommonRows, bool catchEnd, const R
     out.stopStatus = runCatchingStop([&] {
         RecordSource source = fileSource(file, seriesUnit, "fuzz rows", bufferBytes);
         RowReader reader = viaCommonRows ? startRowReader(source, settings.blockBytes, settings.threads) : nullptr;
+        bool waited = false;
         while (out.rows < fuzzRowLimit) {
             int i = out.rows;
             if (viaCommonRows) {
                 RowSpan span = readPlainRows(reader, source, std::min<std::int64_t>(settings.rowsAtATime, fuzzRowLimit - i));
+                letPartnerStart(settings, waited);
                 for (std::int64_t k = 0; k < span.count; ++k) {
                     out.time[i + k] = span.time[k];
                     out.rate[i + k] = span.rate[k];

@@ -91,8 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SeriesReader reader = openSeries(finput, tuning);
         FluxSums sums;
         sums.fluxmax = fluxmax;
-        for (RowSpan rows = readSeriesRows(reader); rows.count > 0; rows = readSeriesRows(reader))
+        bool waited = false;
+        for (RowSpan rows = readSeriesRows(reader); rows.count > 0; rows = readSeriesRows(reader)) {
+            letPartnerStart(settings, waited);
             addSamples(sums, rows.time, rows.rate, rows.count);
+        }
         FluxTotals totals = finishFluxTotals(sums, reader.count);
         require(totals.sampleCount == reader.count, "the sample count is not the series count");
         require(totals.outlierCount >= 0 && totals.outlierCount <= (reader.count > 0 ? reader.count : 0),

@@ -94,11 +94,11 @@ static int keepApart(int fd) {
 
 std::size_t bufferSetting(std::uint8_t setting) { return std::size_t{16} << (setting & 0x0F) % 9; }
 
-ReadSettings readSettings(const std::uint8_t* settings) {
+ReadSettings readSettings(const std::uint8_t* settings, int threads) {
     ReadSettings read;
     read.bufferBytes = bufferSetting(settings[0]);
     read.blockBytes = std::int64_t{16} << (settings[0] >> 4) % 9;
-    read.threads = (settings[1] & 0x1F) == 0x1F ? 2 : 1;
+    read.threads = threads;
     read.rowsAtATime = 1 + (settings[1] >> 3);
     return read;
 }
@@ -129,18 +129,6 @@ int memoryFile(const std::uint8_t* data, std::size_t size) {
     }
     if (lseek(fd, 0, SEEK_SET) != 0) fail("cannot rewind the memory file");
     return fd;
-}
-
-void replaceFile(const char* path, const std::uint8_t* data, std::size_t size) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) fail("cannot create a file in the fuzz directory");
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0) fail("cannot write a file in the fuzz directory");
-        done += static_cast<std::size_t>(n);
-    }
-    close(fd);
 }
 
 const char* fuzzDirectory() {

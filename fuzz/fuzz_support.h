@@ -26,10 +26,10 @@ void prepareFuzzProcess(int* argc, char*** argv);
 // the sizes of the source's buffer (byte 0, bits 0-3) and of the blocks
 // parsed ahead (bits 4-7), each 16 bytes to 4 KiB, so that refills, lines
 // longer than the buffer, block seams, partial segments and the segment
-// limit all fall inside small inputs; a second thread parsing ahead, for one
-// input in 32 (byte 1, bits 0-4 all set: a thread costs more to start than
-// most inputs take to read); and the rows a caller asks for at a time, 1 to
-// 32 (byte 1, bits 3-7).
+// limit all fall inside small inputs; and the rows a caller asks for at a
+// time, 1 to 32 (byte 1, bits 3-7; bits 0-2 are the target's own). The
+// threads are the target's: a thread costs more to start than most inputs
+// take to read, so one target alone has the second (row_hand_over).
 struct ReadSettings {
     std::size_t bufferBytes;
     std::int64_t blockBytes;
@@ -37,7 +37,7 @@ struct ReadSettings {
     std::int64_t rowsAtATime;
 };
 constexpr std::size_t readSettingsBytes = 2;
-ReadSettings readSettings(const std::uint8_t* settings);
+ReadSettings readSettings(const std::uint8_t* settings, int threads);
 
 // Called by a target after its first read of rows: with two threads, waits
 // a little, once, so that the partner, which the first read started, gets
@@ -53,9 +53,6 @@ std::size_t bufferSetting(std::uint8_t setting);
 // for the whole process, rewritten for each input, never to be closed.
 // Aborts when the system cannot provide one.
 int memoryFile(const std::uint8_t* data, std::size_t size);
-
-// Writes `data` to the file at `path`, replacing what it held. Aborts on failure.
-void replaceFile(const char* path, const std::uint8_t* data, std::size_t size);
 
 // A private directory for the files of one fuzz process, removed at exit.
 const char* fuzzDirectory();

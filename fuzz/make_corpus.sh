@@ -9,15 +9,16 @@ set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
 corpus=$root/corpus
-mkdir -p "$corpus"/{row_both_flags,row_catch_error,xys_header,prompt_answer,threshold,series_reader}
+mkdir -p "$corpus"/{row_both_flags,row_catch_error,row_hand_over,xys_header,prompt_answer,threshold,series_reader}
 
 # seed FOLDER NAME BYTES: one seed file; BYTES go through printf %b.
 seed() { printf '%b' "$3" >"$corpus/$1/$2"; }
 
 # The reading settings that lead an input (fuzz_support.h: the buffer's and
-# the blocks' sizes, the thread, the rows asked at a time), four ways in
-# turn: the smallest sizes and one row at a time; 256 bytes, two threads and
-# four rows; 4 KiB and 32 rows; the smallest sizes and two rows.
+# the blocks' sizes, the rows asked at a time), four ways in turn: the
+# smallest sizes and one row at a time; 256 bytes and four rows; 4 KiB and
+# 32 rows; the smallest sizes and two rows. For row_hand_over, bit 0 of the
+# second byte makes the rows those of an .xys (the second way).
 settings=('\x00\x00' '\x44\x1f' '\x88\xf8' '\x00\x08')
 setting() { printf '%s' "${settings[$(($1 % 4))]}"; }
 
@@ -57,12 +58,17 @@ i=0
 for entry in "${rows[@]}"; do
   seed row_both_flags "${entry%%:*}" "$(setting $i)${entry#*:}"
   seed row_catch_error "${entry%%:*}" "$(setting $((i + 1)))${entry#*:}"
+  seed row_hand_over "${entry%%:*}" "$(setting $((i + 2)))${entry#*:}"
   i=$((i + 1))
 done
 # The bundled examples, the first lines of each.
 { printf '%b' "$(setting 0)"; head -n 40 "$root/../examples/knik_river_daily.txt"; } >"$corpus/row_both_flags/knik"
 { printf '%b' "$(setting 1)"; head -n 40 "$root/../examples/sediment_flux.txt"; } >"$corpus/row_both_flags/sediment"
 { printf '%b' "$(setting 2)"; tail -n +2 "$root/../examples/tidal_discharge.xys" | head -n 40; } >"$corpus/row_catch_error/tidal"
+# Many blocks of 16 and of 256 bytes, and a few of 4 KiB, for the hand-over.
+{ printf '%b' "$(setting 2)"; head -n 250 "$root/../examples/knik_river_daily.txt"; } >"$corpus/row_hand_over/knik"
+{ printf '%b' "$(setting 1)"; tail -n +2 "$root/../examples/tidal_discharge.xys" | head -n 80; } >"$corpus/row_hand_over/tidal"
+{ printf '%b' "$(setting 0)"; head -n 60 "$root/../examples/sediment_flux.txt"; } >"$corpus/row_hand_over/sediment"
 
 # .xys headers: conventional, unquoted names, values over several lines,
 # counts at and beyond the limits, and every kind of wrong value.
@@ -96,12 +102,14 @@ for entry in "${headers[@]}"; do
 done
 
 # Prompt answers: the first byte sets the buffer (bits 0-3) and where the
-# bytes come from: 0xFF a pipe, 0xFE a regular file, else memory.
+# bytes come from: 0xFF a pipe, 0xFE a regular file, else memory. One seed
+# with bytes each for the pipe and the file: their system calls make them
+# slow.
 answers=(
   'plain:\x04flow.txt\n\n'
   'quoted-blank:\xfe"my data.txt"\nanything at the final wait\n'
   'empty-first:\x00\n\nflow.txt\n\n'
-  'apostrophes:\xff  '"'"'run1/flow.txt'"'"'  trailing words\n\n'
+  'apostrophes:\x04  '"'"'run1/flow.txt'"'"'  trailing words\n\n'
   'backslash:\x08C:\\data\\x.txt\n\n'
   'slash:\xffC:/data/series.txt\n\n'
   'comma:\x04data,v2.txt\n\n'
@@ -110,7 +118,7 @@ answers=(
   'doubled:\x04"a""b"\n\n'
   'eof:\x08'
   'eof-pipe:\xff'
-  'crlf:\xfe\r\n\r\nx\r\n\r\n'
+  'crlf:\x08\r\n\r\nx\r\n\r\n'
   'no-wait:\x08flow.txt\n'
   'null:\x00,\n\n'
 )

@@ -1,16 +1,17 @@
 // The row read of the series reader (two doubles a row), done two ways over
 // the same bytes: the way the reader does it (the row reader over a source
-// buffer and blocks of the sizes the input's two leading bytes set, parsed
-// ahead by a second thread for one input in 32, asked for a few rows at a
-// time, then the general free-form read for each row that it leaves), and
-// through the general free-form read alone, over a buffer that holds the
-// whole input. Both must give the same statuses, the same doubles bit for
-// bit, and the same line numbers: where they stop, and where a failing row
-// failed. `catchEnd` chooses the `.txt` rows (both flags) or the `.xys` rows
-// (catchError only, so the end of the data is run-time error 24). Left out:
-// refused reads (the fault-injection suite fails them), inputs over 4096
-// rows. The bytes are served from memory (platform.h), but for the inputs
-// with two threads, whose file is a real one in memory-backed storage.
+// buffer and blocks of the sizes the input's two leading bytes set, asked
+// for a few rows at a time, then the general free-form read for each row
+// that it leaves), and through the general free-form read alone, over a
+// buffer that holds the whole input. Both must give the same statuses, the
+// same doubles bit for bit, and the same line numbers: where they stop, and
+// where a failing row failed. `catchEnd` chooses the `.txt` rows (both
+// flags) or the `.xys` rows (catchError only, so the end of the data is
+// run-time error 24). With one thread the bytes are served from memory
+// (platform.h) and every block is parsed on the caller's thread; with two,
+// the row_hand_over target's, they are a real file in memory-backed storage
+// and a partner thread parses blocks ahead. Left out: refused reads (the
+// fault-injection suite fails them), inputs over 4096 rows.
 #pragma once
 
 #include <unistd.h>
@@ -90,12 +91,13 @@ inline void readRows(FileHandle file, bool viaCommonRows, bool catchEnd, const R
 
 inline bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
-// Reads `data` (after its two bytes of settings) both ways and requires that they agree.
-inline void compareRowReads(const std::uint8_t* data, std::size_t size, bool catchEnd) {
+// Reads `data` (after its two bytes of settings) both ways, the row reader
+// with `threads` threads, and requires that they agree.
+inline void compareRowReads(const std::uint8_t* data, std::size_t size, bool catchEnd, int threads) {
     static RowReading reader;
     static RowReading general;
     if (size < readSettingsBytes) return;
-    ReadSettings settings = readSettings(data);
+    ReadSettings settings = readSettings(data, threads);
     data += readSettingsBytes;
     size -= readSettingsBytes;
     FileHandle file = servedFileHandle();

@@ -2,10 +2,8 @@
 // chooses the file kind (bit 0: `.xys`, else `.txt`), the unit set (bit 1:
 // mass, else volume) and the threshold (bits 2-3); the next two set the
 // reading (fuzz_support.h: the source's buffer and the blocks parsed ahead,
-// 16 bytes to 4 KiB, and a second thread for one input in 32); the other
-// bytes are the file, served from memory (platform.h), or for the inputs
-// with two threads a real file in a memory-backed folder where the system
-// has one.
+// 16 bytes to 4 KiB, on one thread: the hand-over is row_hand_over's); the
+// other bytes are the file, served from memory (platform.h).
 // The series is read, screened and integrated, the report written to a file
 // of its own and the console summary to standard output (/dev/null). A
 // report, once written, must hold exactly the nine lines of its layout.
@@ -61,7 +59,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1 + readSettingsBytes) return 0;
     const bool xys = (data[0] & 1) != 0;
-    const ReadSettings settings = readSettings(data + 1);
+    const ReadSettings settings = readSettings(data + 1, 1);
     const ReadTuning tuning{settings.bufferBytes, settings.blockBytes, settings.threads};
     const bool mass = (data[0] & 2) != 0;
     const double thresholds[4] = {100000.0, 0.0, -1.0, std::nan("")};
@@ -70,12 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string series = directory + (xys ? "/series.xys" : "/series.txt");
     const std::string report = directory + "/report.txt";
     const std::uint8_t* bytes = data + 1 + readSettingsBytes;
-    if (settings.threads > 1) {
-        serveFileFromMemory(nullptr, nullptr, 0);
-        replaceFile(series.c_str(), bytes, size - 1 - readSettingsBytes);
-    } else {
-        serveFileFromMemory(series.c_str(), reinterpret_cast<const char*>(bytes), size - 1 - readSettingsBytes);
-    }
+    serveFileFromMemory(series.c_str(), reinterpret_cast<const char*>(bytes), size - 1 - readSettingsBytes);
     // Only a run that was written leaves a report behind.
     static bool reportLeft = true;
     if (reportLeft) unlink(report.c_str());
@@ -91,9 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SeriesReader reader = openSeries(finput, tuning);
         FluxSums sums;
         sums.fluxmax = fluxmax;
-        bool waited = false;
         for (RowSpan rows = readSeriesRows(reader); rows.count > 0; rows = readSeriesRows(reader)) {
-            letPartnerStart(settings, waited);
             addSamples(sums, rows.time, rows.rate, rows.count);
         }
         FluxTotals totals = finishFluxTotals(sums, reader.count);

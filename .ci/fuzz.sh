@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-${QSTAT_FUZZ_SECONDS:-60}}
 build=build/fuzz
-targets=(${QSTAT_FUZZ_TARGETS:-row_both_flags row_catch_error xys_header prompt_answer threshold series_reader})
+targets=(${QSTAT_FUZZ_TARGETS:-row_both_flags row_catch_error row_hand_over xys_header prompt_answer threshold series_reader})
 
 need=()
 command -v cmake >/dev/null || need+=(cmake)

@@ -4,8 +4,8 @@
 #
 #   fuzz/campaign.sh TARGET SECONDS [JOBS]
 #
-# TARGET is one of row_both_flags row_catch_error xys_header prompt_answer
-# threshold series_reader. The target is built in build/fuzz when missing
+# TARGET is one of row_both_flags row_catch_error row_hand_over xys_header
+# prompt_answer threshold series_reader. The target is built in build/fuzz when missing
 # (clang 14). It runs for SECONDS with JOBS processes (default 1, in the
 # fuzzer's own process; more in libFuzzer's fork mode; a core each, so two
 # campaigns of one job may run side by side) on a working copy of
@@ -25,7 +25,7 @@ fi
 target=$1
 seconds=$2
 jobs=${3:-1}
-case " row_both_flags row_catch_error xys_header prompt_answer threshold series_reader " in
+case " row_both_flags row_catch_error row_hand_over xys_header prompt_answer threshold series_reader " in
   *" $target "*) ;;
   *) echo "campaign.sh: no fuzz target $target" >&2; exit 2 ;;
 esac

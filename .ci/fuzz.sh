@@ -17,12 +17,7 @@ seconds=${1:-${QSTAT_FUZZ_SECONDS:-60}}
 build=build/fuzz
 targets=(${QSTAT_FUZZ_TARGETS:-row_both_flags row_catch_error row_hand_over xys_header prompt_answer threshold series_reader})
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v clang++-14 >/dev/null || need+=(clang-14)
-# The libFuzzer and sanitizer runtimes of clang 14.
-ls /usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
-install_missing "${need[@]}"
+need_fuzz_toolchain
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQSTAT_BUILD_FUZZ=ON -DQSTAT_BUILD_TESTS=OFF >/dev/null

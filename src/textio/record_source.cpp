@@ -16,8 +16,10 @@ constexpr std::size_t fileBlockSize = 1 << 18;
 // After a move, the first read asks for this much, and each further one for
 // twice as much, so that reading a few lines far apart costs little.
 constexpr std::size_t firstReadSize = 1 << 12;
-// Standard input is read at most one line at a time, so a small buffer will do.
-constexpr std::size_t inputBlockSize = 1 << 14;
+// Standard input is read at most one line at a time, and the lines read
+// there (a prompt's answer, a typed command, cut to 1024 characters) fit
+// this buffer; a longer one is read in parts.
+constexpr std::size_t inputBlockSize = 1 << 11;
 
 // A read buffer of `capacity` bytes and the padding after them, zeroed.
 // Without the memory the run ends in run-time error 41.

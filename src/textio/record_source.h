@@ -45,7 +45,7 @@ struct RecordSource {
 RecordSource fixedTextSource(const char* text, std::size_t length);
 
 // A source over standard input (unit -4, CONIN$). Without memory for its
-// buffer, the run ends in run-time error 41. `bufferBytes` (0: 16 KiB, at
+// buffer, the run ends in run-time error 41. `bufferBytes` (0: 2 KiB, at
 // least 2) is for tests, as for fileSource.
 RecordSource standardInputSource(std::size_t bufferBytes = 0);
 

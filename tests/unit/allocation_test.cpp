@@ -49,10 +49,10 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
 namespace {
 
 TEST(AllocationDeathTest, BuffersARunNeedsEndItInError41) {
-    // Standard input's buffer of 16 KiB, a file's of 256 KiB.
+    // Standard input's buffer of 2 KiB, a file's of 256 KiB.
     EXPECT_EXIT(
         {
-            failSizes(1 << 14, 1 << 20);
+            failSizes(1 << 11, 1 << 20);
             standardInputSource();
         },
         testing::ExitedWithCode(errMemory), memoryMessage);

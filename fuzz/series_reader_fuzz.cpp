@@ -5,13 +5,12 @@
 // 16 bytes to 4 KiB, on one thread: the hand-over is row_hand_over's); the
 // other bytes are the file, served from memory (platform.h).
 // The series is read, screened and integrated, the report written to a file
-// of its own and the console summary to standard output (/dev/null). A
-// report, once written, must hold exactly the nine lines of its layout.
+// served from memory too and the console summary to standard output
+// (/dev/null). A report, once written, must hold exactly the nine lines of
+// its layout.
 // Left out: refused reads and writes (the fault-injection suite fails
+// them), the system's own file reads and writes (the end-to-end tests make
 // them), and what only a long file shows (a `.txt` of more than 100000 rows).
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -30,23 +29,18 @@ const ReportHeaders volumeHeaders = {
     "Flux       [cu m]    [cu m/day]"};
 const ReportHeaders massHeaders = {"Flux        [kg]       [kg/day]      [kg/yr]    ", "Flux       [kg]    [kg/day]"};
 
-// Requires that the report at `path` holds nine CR LF lines of the layout's lengths.
-void checkReportLayout(const char* path, bool mass) {
+// Requires that the report's `size` bytes hold nine CR LF lines of the layout's lengths.
+void checkReportLayout(const char* text, std::size_t size, bool mass) {
     const std::size_t lengths[9] = {53, 26, 26, 35, mass ? 48u : 124u, mass ? 45u : 123u,
                                     mass ? 45u : 123u, mass ? 45u : 123u, mass ? 45u : 123u};
-    char text[1200];
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    require(fd >= 0, "the report cannot be opened");
-    ssize_t size = read(fd, text, sizeof text);
-    close(fd);
     std::size_t at = 0;
     for (std::size_t length : lengths) {
-        require(size >= 0 && at + length + 2 <= static_cast<std::size_t>(size), "the report is too short");
+        require(at + length + 2 <= size, "the report is too short");
         require(std::memchr(text + at, '\n', length) == nullptr, "a report line is too short");
         require(text[at + length] == '\r' && text[at + length + 1] == '\n', "a report line has a wrong length");
         at += length + 2;
     }
-    require(at == static_cast<std::size_t>(size), "the report holds more than nine lines");
+    require(at == size, "the report holds more than nine lines");
 }
 
 }  // namespace
@@ -64,15 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool mass = (data[0] & 2) != 0;
     const double thresholds[4] = {100000.0, 0.0, -1.0, std::nan("")};
     const double fluxmax = thresholds[(data[0] >> 2) & 3];
-    const std::string directory = fuzzDirectory();
-    const std::string series = directory + (xys ? "/series.xys" : "/series.txt");
-    const std::string report = directory + "/report.txt";
+    // Names in a directory of the process's own, which stay while served.
+    static const std::string xysName = std::string(fuzzDirectory()) + "/series.xys";
+    static const std::string txtName = std::string(fuzzDirectory()) + "/series.txt";
+    static const std::string report = std::string(fuzzDirectory()) + "/report.txt";
+    const std::string& series = xys ? xysName : txtName;
     const std::uint8_t* bytes = data + 1 + readSettingsBytes;
     serveFileFromMemory(series.c_str(), reinterpret_cast<const char*>(bytes), size - 1 - readSettingsBytes);
-    // Only a run that was written leaves a report behind.
-    static bool reportLeft = true;
-    if (reportLeft) unlink(report.c_str());
-    reportLeft = false;
+    serveReportToMemory(report.c_str());
     char finput[pathLength];
     char foutput[pathLength];
     setField(finput, sizeof finput, series.c_str(), series.size());
@@ -97,12 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         writeSummary(totals, rows, units, headers);
     });
     // A run that reads its series writes its report; a failing one writes none.
+    std::size_t reportSize = 0;
+    const char* reportText = servedReportBytes(reportSize);
     if (written) {
-        reportLeft = true;
-        checkReportLayout(report.c_str(), mass);
+        checkReportLayout(reportText, reportSize, mass);
     } else {
         require(stop != -1, "the run ended without a report");
-        require(access(report.c_str(), F_OK) != 0, "a failed read left a report");
+        require(reportSize == 0, "a failed read left a report");
     }
     return 0;
 }

@@ -137,6 +137,13 @@ FileHandle servedFileHandle();
 // Standard input reads `data` as it would a regular file, a line at most at
 // a time, to its end; null `data` gives standard input back to the system.
 void serveStandardInputFromMemory(const char* data, std::size_t size);
+// The report file in memory: from this call on, `name` (which must stay
+// unchanged while served) names an empty file of at most 4 KiB, that
+// opening for writing gives a handle to whose writes, the cut and the close
+// behave as a disk file's (a write beyond 4 KiB is refused);
+// servedReportBytes() gives what it holds. A null `name` ends the serving.
+void serveReportToMemory(const char* name);
+const char* servedReportBytes(std::size_t& size);
 #endif
 
 // Ends the process with `status` as its exit status. Never returns.

@@ -50,12 +50,12 @@ ProgramArguments startProcess(int argc, char** argv) {
 
 #ifdef QSTAT_END_PROCESS_THROWS
 namespace {
-// What a fuzz harness serves from memory (platform.h). The handle is one no
-// descriptor can have, and closing it is a no-op as for any negative value.
-// Threads: the harness sets both records between runs only, on its own
-// thread; during a run, the reading threads only read servedFile but for
-// `position`, which only the caller's thread (readFileBytes) moves, and only
-// the caller's thread reads standard input.
+// What a fuzz harness serves from memory (platform.h). The handles are ones
+// no descriptor can have, and closing them is a no-op as for any negative
+// value. Threads: the harness sets the three records between runs only, on
+// its own thread; during a run, the reading threads only read servedFile but
+// for `position`, which only the caller's thread (readFileBytes) moves, and
+// only the caller's thread reads standard input and writes the report.
 struct ServedBytes {
     const char* name = nullptr;  // the file's name; null when nothing is served
     const char* data = nullptr;
@@ -65,7 +65,7 @@ struct ServedBytes {
 ServedBytes servedFile;
 ServedBytes servedInput;
 constexpr std::intptr_t servedHandle = -2;
-// The served report, written by the caller's thread alone.
+// The served report.
 struct ServedReport {
     const char* name = nullptr;
     char data[4096];

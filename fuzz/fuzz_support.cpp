@@ -3,7 +3,6 @@
 #include "fuzz_support.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,37 +144,6 @@ const char* fuzzDirectory() {
         std::atexit(removeDirectory);
     }
     return directory;
-}
-
-// The harness's own bookkeeping is no code under test: it gets no coverage
-// instrumentation, which would also slow every run.
-#define NOT_FUZZED __attribute__((no_sanitize("coverage")))
-
-// Which of the watched descriptors are open, by one poll: a closed one is POLLNVAL.
-NOT_FUZZED static void pollDescriptors(bool (&open)[watchedDescriptors]) {
-    pollfd fds[watchedDescriptors];
-    for (int i = 0; i < watchedDescriptors; ++i) fds[i] = {firstWatched + i, 0, 0};
-    if (poll(fds, watchedDescriptors, 0) < 0) fail("poll failed");
-    for (int i = 0; i < watchedDescriptors; ++i) open[i] = (fds[i].revents & POLLNVAL) == 0;
-}
-
-NOT_FUZZED OpenDescriptors openDescriptors() {
-    OpenDescriptors before;
-    pollDescriptors(before.open);
-    return before;
-}
-
-NOT_FUZZED int closeNewDescriptors(const OpenDescriptors& before) {
-    bool now[watchedDescriptors];
-    pollDescriptors(now);
-    int closed = 0;
-    for (int i = 0; i < watchedDescriptors; ++i) {
-        if (now[i] && !before.open[i]) {
-            close(firstWatched + i);
-            ++closed;
-        }
-    }
-    return closed;
 }
 
 void require(bool condition, const char* what) {

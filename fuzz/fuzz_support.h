@@ -1,8 +1,7 @@
 // What every fuzz target needs to run the library over and over in one
 // process: quiet console streams, the reading settings that lead an input,
-// the input as a memory-backed file where a real descriptor is wanted, the
-// end of a run caught instead of ending the process, and the descriptors a
-// stopped run left open closed again.
+// the input as a memory-backed file where a real descriptor is wanted, and
+// the end of a run caught instead of ending the process.
 #pragma once
 
 #include <cstddef>
@@ -57,32 +56,18 @@ int memoryFile(const std::uint8_t* data, std::size_t size);
 // A private directory for the files of one fuzz process, removed at exit.
 const char* fuzzDirectory();
 
-// Which of the descriptors 3 to 8 are open: those that a run's files take,
-// since the system gives each open the lowest free descriptor, a run opens
-// two files at most, libFuzzer keeps one or two of its own below them, and
-// the harness keeps its own at 100 and up.
-constexpr int firstWatched = 3;
-constexpr int watchedDescriptors = 6;
-struct OpenDescriptors {
-    bool open[watchedDescriptors];
-};
-OpenDescriptors openDescriptors();
-
-// Closes the descriptors that were opened since `before`, and returns how
-// many: a run that ends in a stop leaves its series or report file open, as
-// the process end would close it; a run that returns leaves none.
-int closeNewDescriptors(const OpenDescriptors& before);
-
 // Ends the fuzz process with a report on the real standard error when
 // `condition` is false; libFuzzer then keeps the input as a crash.
 void require(bool condition, const char* what);
 
 // Runs `body` as one run of the programs would go: a stop inside it is caught
-// and its status checked; descriptors it left open are closed. Returns the
-// status of the stop, or -1 when the body returned normally.
+// and its status checked. Returns the status of the stop, or -1 when the body
+// returned normally. The run must open no file on the system (the targets
+// serve theirs from memory): a run that ends in a stop leaves its files open,
+// as the process end would close them, and in one process they would pile up.
 template <typename Body>
 int runCatchingStop(Body&& body) {
-    OpenDescriptors before = openDescriptors();
+    std::uint64_t opens = systemFileOpens();
     // The stack listing walks and names its frames in one run in 1024, the
     // first included, so that a single input replayed shows them.
     static unsigned runs = 0;
@@ -94,7 +79,6 @@ int runCatchingStop(Body&& body) {
         status = end.status;
         require(knownStopStatus(status), "stop with an unknown status");
     }
-    int left = closeNewDescriptors(before);
-    require(status != -1 || left == 0, "a run that returned left a file open");
+    require(systemFileOpens() == opens, "a run opened a file on the system, not one served from memory");
     return status;
 }

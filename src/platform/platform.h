@@ -144,6 +144,10 @@ void serveStandardInputFromMemory(const char* data, std::size_t size);
 // servedReportBytes() gives what it holds. A null `name` ends the serving.
 void serveReportToMemory(const char* name);
 const char* servedReportBytes(std::size_t& size);
+// How many files the file services have opened on the system since the
+// process began: a harness that serves every file requires that a run
+// opens none, so that none is left open when a run ends in a stop.
+std::uint64_t systemFileOpens();
 #endif
 
 // Ends the process with `status` as its exit status. Never returns.

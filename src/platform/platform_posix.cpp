@@ -74,6 +74,7 @@ struct ServedReport {
 };
 ServedReport servedReport;
 constexpr std::intptr_t servedReportHandle = -3;
+std::uint64_t fileOpens = 0;  // counted on the caller's thread, the only one that opens files
 }  // namespace
 
 void serveFileFromMemory(const char* name, const char* data, std::size_t size) { servedFile = {name, data, size, 0}; }
@@ -89,6 +90,7 @@ const char* servedReportBytes(std::size_t& size) {
     size = servedReport.size;
     return servedReport.data;
 }
+std::uint64_t systemFileOpens() { return fileOpens; }
 
 static bool isServedName(const char* name) { return servedFile.name && std::strcmp(name, servedFile.name) == 0; }
 static bool isServedFile(FileHandle file) { return servedFile.name && file.value == servedHandle; }
@@ -176,6 +178,9 @@ OpenResult openFileByName(const char* name, FileUse use) {
         }
     }
     result.file.value = fd;
+#ifdef QSTAT_END_PROCESS_THROWS
+    ++fileOpens;
+#endif
     return result;
 }
 

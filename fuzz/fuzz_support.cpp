@@ -132,9 +132,11 @@ int memoryFile(const std::uint8_t* data, std::size_t size) {
 
 const char* fuzzDirectory() {
     if (directory[0] == '\0') {
-        // Memory-backed where the system has it: a file replaced on a disk
-        // waits for the data of the one before. No dot in the name: the
-        // first dot of a series path decides its kind.
+        // The targets serve their files from memory and write nothing here;
+        // the directory gives the served names a place of the process's own.
+        // It stays in /dev/shm where the system has it, as the corpora were
+        // grown with names of that length. No dot in the name: the first dot
+        // of a series path decides its kind.
         struct stat shm;
         bool memory = stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) && access("/dev/shm", W_OK) == 0;
         std::string base = memory ? "/dev/shm/qstat-fuzz-XXXXXX" : "/tmp/qstat-fuzz-XXXXXX";
